@@ -1,0 +1,35 @@
+// Tk650Downloader: puts packages and files onto Tk650 terminals over the
+// network or a serial line; with "-silent" it runs without a window and
+// reports through its exit code.
+#include "core/cmdline.h"
+#include "platform/dialogs.h"
+#include "platform/headless.h"
+#include "platform/programenv.h"
+#include "ui/frmmain.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    tk::selectPlatformForDisplay();
+    QApplication app(argc, argv);
+
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(QString::fromLocal8Bit(argv[i]).toStdString());
+    const QString commandLine = QString::fromStdString(tk::joinArguments(args));
+
+    auto store = tk::openUserStore();
+    tk::QtDialogs dialogs;
+    tk::ProgramEnv env;
+    env.programDir = QCoreApplication::applicationDirPath();
+    env.store = store.get();
+    env.dialogs = &dialogs;
+    env.exitProcess = [](int code) { tk::exitProcessNow(code); };
+
+    tk::frmmain w(env);
+    w.load(commandLine);
+    if (!w.stayHidden)
+        w.show();
+    return app.exec();
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Every message box, question and file dialog of the program goes through
+// this interface, so that tests can answer them and unattended runs can be
+// shown never to reach one.
+#include <QString>
+#include <QStringList>
+
+namespace tk {
+
+enum class MsgIcon { None, Critical, Exclamation, Information, Question };
+enum class MsgButtons { Ok, OkCancel, YesNo, RetryCancel };
+enum class MsgAnswer { Ok, Cancel, Yes, No, Retry };
+
+struct FileDialogRequest {
+    QString title;
+    QString fileName;    // initial file name
+    QString filter;      // Qt filter text, e.g. "pdt.exe (pdt.exe)"
+    QString initialDir;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Shows a message box; text is always shown as plain text.
+    virtual MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
+                              MsgButtons buttons = MsgButtons::Ok) = 0;
+    // Asks for an existing file; an empty result means the user cancelled.
+    virtual QString openFile(const FileDialogRequest& request) = 0;
+};
+
+// The real dialogs: QMessageBox and QFileDialog, plain text only.
+class QtDialogs : public Dialogs {
+public:
+    MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
+                      MsgButtons buttons) override;
+    QString openFile(const FileDialogRequest& request) override;
+};
+
+} // namespace tk

@@ -1,0 +1,22 @@
+#include "platform/headless.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace tk {
+
+void selectPlatformForDisplay()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return;
+#else
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    else
+        qputenv("QT_QPA_PLATFORM", QByteArray("xcb;offscreen"));
+#endif
+}
+
+} // namespace tk

@@ -1,0 +1,149 @@
+#pragma once
+// The main window: start-up object, owner of the shared download state and
+// of the exit path of the process. The network session and the serial
+// download are their own classes; they reach the window through its public
+// fields and output channels.
+#include "platform/programenv.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+namespace tk {
+
+class OneLineList;
+class frmLog;
+class frmDebug;
+
+class frmmain : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmmain(ProgramEnv env, QWidget* parent = nullptr);
+    ~frmmain() override;
+
+    // Start-up (the load handler). commandLine is the text after the program name.
+    void load(const QString& commandLine);
+    // Set by start-up when the window must stay hidden (unattended run, help).
+    bool stayHidden = false;
+
+    // --- shared download state (public, names as used by every download part)
+    std::int16_t port = 1;
+    QString baud = QStringLiteral("115200");
+    double timeout = 4;
+    bool gotTimeout = false;
+    bool retry = false;
+    bool cancelled = false;
+    bool doSend = false;
+    QString pdtPath;
+    bool commandLineMode = false;
+    bool advancedShown = false;
+
+    // --- operations used by other windows and parts
+    void doExitProcess(int exitCode);
+    void resetAll();
+    void status(const QString& update);
+    void logMessage(const QString& text);
+    void doDebug(const QString& msg, bool isReceived);
+
+    const ProgramEnv& env() const { return m_env; }
+    frmLog* logWindow(); // created on first use
+    frmDebug* debugWindow(); // created on first use
+
+    // --- controls (object names = control names)
+    QLabel* lblQuillon = nullptr;
+    QTabWidget* STab = nullptr;
+
+    // Serial tab
+    QLineEdit* txtfile = nullptr;
+    QPushButton* cmdfile = nullptr;
+    QPushButton* cmdDownload = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QRadioButton* optCom1 = nullptr;
+    QRadioButton* optCom2 = nullptr;
+    QRadioButton* optComOther = nullptr;
+    QComboBox* comboCom = nullptr;
+    QRadioButton* b115200 = nullptr;
+    QRadioButton* b19200 = nullptr;
+    QRadioButton* b9600 = nullptr;
+    QRadioButton* bOther = nullptr;
+    QComboBox* comboBaud = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QCheckBox* checkKeepOpen = nullptr;
+    QCheckBox* checkSendKSYN = nullptr;
+    QGroupBox* frameMode = nullptr;
+    QCheckBox* checkSerialRestartDevice = nullptr;
+    QCheckBox* checkSerialRestartApp = nullptr;
+    QRadioButton* optSerialFull = nullptr;
+    QRadioButton* optSerialPartial = nullptr;
+
+    // Network tab
+    std::array<QLineEdit*, 4> txtIP{};
+    QLabel* lblSavedIP = nullptr;
+    QMenu* mnuSavedIP = nullptr;
+    std::array<QAction*, 5> mnuIP{};
+    QLineEdit* txtfilen = nullptr;
+    QPushButton* cmdBrowse = nullptr;
+    QFrame* Frame4 = nullptr;
+    QLineEdit* txtPort = nullptr;
+    QLabel* lblPort = nullptr;
+    QRadioButton* optNetworkFull = nullptr;
+    QRadioButton* optNetworkPartial = nullptr;
+    QLabel* lblFullDLType = nullptr;
+    QFrame* frameMore = nullptr;
+    QCheckBox* chkSetRTC = nullptr;
+    QCheckBox* chkKillApps = nullptr;
+    QCheckBox* chkReboot = nullptr;
+    QCheckBox* chkRunApp = nullptr;
+    QLabel* cmdMore = nullptr;
+    QLabel* lblMore = nullptr;
+    QGroupBox* framePerms = nullptr;
+    std::array<OneLineList*, 3> listNetP{};
+    OneLineList* listNetO = nullptr;
+    QFrame* frameBottom = nullptr;
+    QPushButton* cmdSend = nullptr;
+    QPushButton* cmdExitN = nullptr;
+    QProgressBar* ProgBar = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* lblTime = nullptr;
+    QLabel* lbletl = nullptr;
+    QCheckBox* chkListener = nullptr;
+
+    // Not visible
+    QTcpSocket* tcpClient = nullptr;
+    QTimer* tmrTimeout = nullptr;        // 20 ms reply time-out
+    QTimer* tmrNetSendTimeout = nullptr; // 4000 ms send time-out, one shot
+    QTimer* installTimer = nullptr;      // 10 ms install watch
+    QTimer* tmrTime = nullptr;           // 1000 ms time-left label
+    QTimer* tmrCmdSendNetwork = nullptr; // 200 ms command-line starter
+    QTimer* tmrCmdSendSerial = nullptr;  // 200 ms command-line starter
+
+private:
+    void buildUi();
+    QWidget* buildSerialTab();
+    QWidget* buildNetworkTab();
+
+    ProgramEnv m_env;
+    frmLog* m_log = nullptr;
+    frmDebug* m_debug = nullptr;
+};
+
+// 15 twips = 1 pixel at 96 dpi.
+constexpr int twips(int tw)
+{
+    return (tw + 7) / 15;
+}
+
+} // namespace tk

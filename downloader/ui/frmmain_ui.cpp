@@ -1,0 +1,269 @@
+// Construction of the main window's controls: names, captions, tips and
+// initial states. Behaviour lives in the other frmmain_*.cpp files and in the
+// session classes.
+#include "ui/frmmain.h"
+#include "ui/onelinelist.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace tk {
+
+namespace {
+
+template <typename W>
+W* named(W* w, const char* name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+} // namespace
+
+void frmmain::buildUi()
+{
+    setObjectName(QStringLiteral("frmmain"));
+    setWindowTitle(QStringLiteral("Tk650 Downloader"));
+
+    auto* outer = new QVBoxLayout(this);
+    lblQuillon = named(new QLabel(QStringLiteral("Quillon"), this), "lblQuillon");
+    lblQuillon->setToolTip(QStringLiteral("About"));
+    lblQuillon->setCursor(Qt::PointingHandCursor);
+    outer->addWidget(lblQuillon);
+
+    STab = named(new QTabWidget(this), "STab");
+    STab->addTab(buildSerialTab(), QStringLiteral("Serial"));
+    STab->addTab(buildNetworkTab(), QStringLiteral("Network"));
+    outer->addWidget(STab);
+
+    tcpClient = named(new QTcpSocket(this), "tcpClient");
+    auto timer = [this](const char* name, int ms) {
+        auto* t = named(new QTimer(this), name);
+        t->setInterval(ms);
+        return t;
+    };
+    tmrTimeout = timer("tmrTimeout", 20);
+    tmrNetSendTimeout = timer("tmrNetSendTimeout", 4000);
+    installTimer = timer("installTimer", 10);
+    tmrTime = timer("tmrTime", 1000);
+    tmrCmdSendNetwork = timer("tmrCmdSendNetwork", 200);
+    tmrCmdSendSerial = timer("tmrCmdSendSerial", 200);
+}
+
+QWidget* frmmain::buildSerialTab()
+{
+    auto* tab = new QWidget;
+    tab->setObjectName(QStringLiteral("tabSerial"));
+    auto* grid = new QGridLayout(tab);
+
+    txtfile = named(new QLineEdit(QStringLiteral("Select File to Download"), tab), "txtfile");
+    cmdfile = named(new QPushButton(QStringLiteral("Browse"), tab), "cmdfile");
+    grid->addWidget(txtfile, 0, 0, 1, 2);
+    grid->addWidget(cmdfile, 0, 2);
+
+    auto* comFrame = named(new QGroupBox(QStringLiteral("Com Port"), tab), "frameCom");
+    auto* comLayout = new QVBoxLayout(comFrame);
+    optCom1 = named(new QRadioButton(QStringLiteral("COM1"), comFrame), "optCom1");
+    optCom2 = named(new QRadioButton(QStringLiteral("COM2"), comFrame), "optCom2");
+    optComOther = named(new QRadioButton(comFrame), "optComOther");
+    comboCom = named(new QComboBox(comFrame), "comboCom");
+    auto* otherRow = new QHBoxLayout;
+    otherRow->addWidget(optComOther);
+    otherRow->addWidget(comboCom, 1);
+    comLayout->addWidget(optCom1);
+    comLayout->addWidget(optCom2);
+    comLayout->addLayout(otherRow);
+    grid->addWidget(comFrame, 1, 0);
+
+    auto* baudFrame = named(new QGroupBox(QStringLiteral("Baud Rate"), tab), "frameBaud");
+    auto* baudLayout = new QVBoxLayout(baudFrame);
+    b115200 = named(new QRadioButton(QStringLiteral("115200"), baudFrame), "b115200");
+    b19200 = named(new QRadioButton(QStringLiteral("19200"), baudFrame), "b19200");
+    b9600 = named(new QRadioButton(QStringLiteral("9600"), baudFrame), "b9600");
+    bOther = named(new QRadioButton(baudFrame), "bOther");
+    comboBaud = named(new QComboBox(baudFrame), "comboBaud");
+    comboBaud->addItems({"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
+    auto* baudOtherRow = new QHBoxLayout;
+    baudOtherRow->addWidget(bOther);
+    baudOtherRow->addWidget(comboBaud, 1);
+    baudLayout->addWidget(b115200);
+    baudLayout->addWidget(b19200);
+    baudLayout->addWidget(b9600);
+    baudLayout->addLayout(baudOtherRow);
+    grid->addWidget(baudFrame, 1, 1);
+
+    auto* side = new QVBoxLayout;
+    cmdSave = named(new QPushButton(QStringLiteral("save"), tab), "cmdSave");
+    cmdSave->setToolTip(QStringLiteral("Save Com & Baud Settings"));
+    checkKeepOpen = named(new QCheckBox(QStringLiteral("Keep cmd Window Open"), tab), "checkKeepOpen");
+    checkSendKSYN = named(new QCheckBox(QStringLiteral("Send KSYN Command"), tab), "checkSendKSYN");
+    side->addWidget(cmdSave);
+    side->addWidget(checkKeepOpen);
+    side->addWidget(checkSendKSYN);
+    side->addStretch();
+    grid->addLayout(side, 1, 2);
+
+    frameMode = named(new QGroupBox(tab), "frameMode");
+    auto* modeLayout = new QGridLayout(frameMode);
+    checkSerialRestartDevice =
+        named(new QCheckBox(QStringLiteral("Restart Device"), frameMode), "checkSerialRestartDevice");
+    checkSerialRestartApp =
+        named(new QCheckBox(QStringLiteral("Restart Application"), frameMode), "checkSerialRestartApp");
+    optSerialFull = named(new QRadioButton(QStringLiteral("Full"), frameMode), "optSerialFull");
+    optSerialPartial = named(new QRadioButton(QStringLiteral("Partial"), frameMode), "optSerialPartial");
+    modeLayout->addWidget(checkSerialRestartDevice, 0, 0);
+    modeLayout->addWidget(checkSerialRestartApp, 1, 0);
+    modeLayout->addWidget(optSerialFull, 0, 1);
+    modeLayout->addWidget(optSerialPartial, 1, 1);
+    optSerialPartial->setChecked(true);
+    grid->addWidget(frameMode, 2, 0, 1, 2);
+
+    auto* buttons = new QHBoxLayout;
+    cmdDownload = named(new QPushButton(QStringLiteral("Send"), tab), "cmdDownload");
+    cmdExit = named(new QPushButton(QStringLiteral("Exit"), tab), "cmdExit");
+    buttons->addStretch();
+    buttons->addWidget(cmdDownload);
+    buttons->addWidget(cmdExit);
+    grid->addLayout(buttons, 3, 0, 1, 3);
+    return tab;
+}
+
+QWidget* frmmain::buildNetworkTab()
+{
+    auto* tab = new QWidget;
+    tab->setObjectName(QStringLiteral("tabNetwork"));
+    auto* column = new QVBoxLayout(tab);
+
+    auto* ipRow = new QHBoxLayout;
+    for (int i = 0; i < 4; ++i) {
+        auto* box = new QLineEdit(tab);
+        box->setObjectName(QStringLiteral("txtIP_%1").arg(i));
+        box->setMaxLength(3);
+        box->setMaximumWidth(48);
+        txtIP[static_cast<size_t>(i)] = box;
+        ipRow->addWidget(box);
+        if (i < 3)
+            ipRow->addWidget(new QLabel(QStringLiteral("."), tab));
+    }
+    lblSavedIP = named(new QLabel(QStringLiteral("Recent IP's"), tab), "lblSavedIP");
+    lblSavedIP->setCursor(Qt::PointingHandCursor);
+    ipRow->addWidget(lblSavedIP);
+    ipRow->addStretch();
+    column->addLayout(ipRow);
+
+    mnuSavedIP = named(new QMenu(QStringLiteral("Saved IP"), this), "mnuSavedIP");
+    for (int i = 0; i < 5; ++i) {
+        auto* a = mnuSavedIP->addAction(QString());
+        a->setObjectName(QStringLiteral("mnuIP_%1").arg(i));
+        a->setVisible(false);
+        mnuIP[static_cast<size_t>(i)] = a;
+    }
+
+    auto* fileRow = new QHBoxLayout;
+    txtfilen = named(new QLineEdit(tab), "txtfilen");
+    cmdBrowse = named(new QPushButton(QStringLiteral("Browse"), tab), "cmdBrowse");
+    fileRow->addWidget(txtfilen, 1);
+    fileRow->addWidget(cmdBrowse);
+    column->addLayout(fileRow);
+
+    auto* optionsRow = new QHBoxLayout;
+    Frame4 = named(new QFrame(tab), "Frame4");
+    auto* portRow = new QHBoxLayout(Frame4);
+    portRow->setContentsMargins(0, 0, 0, 0);
+    lblPort = named(new QLabel(QStringLiteral("Port:"), Frame4), "lblPort");
+    txtPort = named(new QLineEdit(QStringLiteral("5142"), Frame4), "txtPort");
+    txtPort->setMaximumWidth(60);
+    portRow->addWidget(lblPort);
+    portRow->addWidget(txtPort);
+    lblPort->hide();
+    txtPort->hide();
+    optionsRow->addWidget(Frame4);
+
+    auto* typeBox = named(new QFrame(tab), "frameType");
+    auto* typeRow = new QHBoxLayout(typeBox);
+    typeRow->setContentsMargins(0, 0, 0, 0);
+    optNetworkFull = named(new QRadioButton(QStringLiteral("Full"), typeBox), "optNetworkFull");
+    optNetworkFull->setToolTip(QStringLiteral("Cleans /home/usr1/* and environment variables"));
+    optNetworkPartial = named(new QRadioButton(QStringLiteral("Partial"), typeBox), "optNetworkPartial");
+    optNetworkPartial->setChecked(true);
+    lblFullDLType = named(new QLabel(QStringLiteral("ZRL16 SP4 or later"), typeBox), "lblFullDLType");
+    lblFullDLType->hide();
+    typeRow->addWidget(optNetworkFull);
+    typeRow->addWidget(optNetworkPartial);
+    typeRow->addWidget(lblFullDLType);
+    optionsRow->addWidget(typeBox);
+    optionsRow->addStretch();
+    column->addLayout(optionsRow);
+
+    frameMore = named(new QFrame(tab), "frameMore");
+    auto* moreGrid = new QGridLayout(frameMore);
+    chkSetRTC = named(new QCheckBox(QStringLiteral("Set Time/Date"), frameMore), "chkSetRTC");
+    chkKillApps = named(new QCheckBox(QStringLiteral("Kill Running Apps"), frameMore), "chkKillApps");
+    chkReboot = named(new QCheckBox(QStringLiteral("Reboot Tk650"), frameMore), "chkReboot");
+    chkRunApp = named(new QCheckBox(QStringLiteral("Execute App (*go)"), frameMore), "chkRunApp");
+    cmdMore = named(new QLabel(QStringLiteral(" + "), frameMore), "cmdMore");
+    cmdMore->setFrameShape(QFrame::Panel);
+    cmdMore->setFrameShadow(QFrame::Raised);
+    cmdMore->setCursor(Qt::PointingHandCursor);
+    lblMore = named(new QLabel(QStringLiteral("More"), frameMore), "lblMore");
+    moreGrid->addWidget(chkSetRTC, 0, 0);
+    moreGrid->addWidget(chkKillApps, 1, 0);
+    moreGrid->addWidget(chkReboot, 0, 1);
+    moreGrid->addWidget(chkRunApp, 1, 1);
+    moreGrid->addWidget(cmdMore, 0, 2);
+    moreGrid->addWidget(lblMore, 0, 3);
+    column->addWidget(frameMore);
+
+    framePerms = named(new QGroupBox(QStringLiteral("Permissions:"), tab), "framePerms");
+    auto* permGrid = new QGridLayout(framePerms);
+    const char* heads[] = {"Owner", "Group", "Others"};
+    const char* tips[] = {"rw-", "r--", "r--"};
+    const QStringList digitsOwner{"7", "6", "5", "4"};
+    const QStringList digitsAll{"7", "6", "5", "4", "3", "2", "1", "0"};
+    for (int i = 0; i < 3; ++i) {
+        permGrid->addWidget(new QLabel(QString::fromLatin1(heads[i]), framePerms), 0, i);
+        auto* list = new OneLineList(i == 0 ? digitsOwner : digitsAll, framePerms);
+        list->setObjectName(QStringLiteral("listNetP_%1").arg(i));
+        list->setToolTip(QString::fromLatin1(tips[i]));
+        listNetP[static_cast<size_t>(i)] = list;
+        permGrid->addWidget(list, 1, i);
+    }
+    permGrid->addWidget(new QLabel(QStringLiteral("Owner:"), framePerms), 0, 3);
+    listNetO = new OneLineList({"usr8", "usr7", "usr6", "usr5", "usr4", "usr3", "usr2", "usr1"},
+                               framePerms);
+    listNetO->setObjectName(QStringLiteral("listNetO"));
+    listNetO->setToolTip(QStringLiteral("Sets the owner of the downloaded files on the target "
+                                        "device if Network Downloader not started by a user"));
+    permGrid->addWidget(listNetO, 1, 3);
+    framePerms->hide();
+    column->addWidget(framePerms);
+
+    frameBottom = named(new QFrame(tab), "frameBottom");
+    auto* bottom = new QGridLayout(frameBottom);
+    ProgBar = named(new QProgressBar(frameBottom), "ProgBar");
+    ProgBar->setRange(0, 100);
+    ProgBar->setValue(0);
+    lblStatus = named(new QLabel(QStringLiteral("Disconnected"), frameBottom), "lblStatus");
+    lbletl = named(new QLabel(QStringLiteral("Estimated Time Left:"), frameBottom), "lbletl");
+    lblTime = named(new QLabel(frameBottom), "lblTime");
+    lbletl->hide();
+    lblTime->hide();
+    chkListener = named(new QCheckBox(QStringLiteral("Bcast Listener"), frameBottom), "chkListener");
+    cmdSend = named(new QPushButton(QStringLiteral("Send"), frameBottom), "cmdSend");
+    cmdExitN = named(new QPushButton(QStringLiteral("Exit"), frameBottom), "cmdExitN");
+    bottom->addWidget(ProgBar, 0, 0, 1, 4);
+    bottom->addWidget(lblStatus, 1, 0);
+    bottom->addWidget(lbletl, 1, 1);
+    bottom->addWidget(lblTime, 1, 2);
+    bottom->addWidget(chkListener, 2, 0);
+    bottom->addWidget(cmdSend, 2, 2);
+    bottom->addWidget(cmdExitN, 2, 3);
+    column->addWidget(frameBottom);
+    column->addStretch();
+    return tab;
+}
+
+} // namespace tk

@@ -1,0 +1,66 @@
+#include "ui/onelinelist.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollBar>
+
+namespace tk {
+
+OneLineList::OneLineList(const QStringList& entries, QWidget* parent)
+    : QWidget(parent), m_entries(entries), m_text(new QLabel(this)),
+      m_scroll(new QScrollBar(Qt::Vertical, this))
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    m_text->setFrameShape(QFrame::Box);
+    m_text->setMinimumWidth(36);
+    row->addWidget(m_text, 1);
+    row->addWidget(m_scroll);
+    m_scroll->setPageStep(1);
+    m_scroll->setFixedHeight(m_text->sizeHint().height() + 6);
+    connect(m_scroll, &QScrollBar::valueChanged, this, [this](int v) {
+        refresh();
+        emit topIndexChanged(v);
+    });
+    refresh();
+}
+
+void OneLineList::addEntry(const QString& entry)
+{
+    m_entries.append(entry);
+    refresh();
+}
+
+int OneLineList::topIndex() const
+{
+    return m_scroll->value();
+}
+
+void OneLineList::setTopIndex(int index)
+{
+    m_scroll->setValue(index);
+}
+
+QString OneLineList::topText() const
+{
+    const int i = topIndex();
+    return i >= 0 && i < count() ? m_entries.at(i) : QString();
+}
+
+bool OneLineList::showEntry(const QString& text)
+{
+    const auto i = m_entries.indexOf(text);
+    if (i < 0)
+        return false;
+    setTopIndex(static_cast<int>(i));
+    return true;
+}
+
+void OneLineList::refresh()
+{
+    m_scroll->setRange(0, std::max(0, count() - 1));
+    m_text->setText(topText());
+}
+
+} // namespace tk

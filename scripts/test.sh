@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs, builds and runs every test headless. --sanitize: the same under
+# AddressSanitizer + UndefinedBehaviorSanitizer in build-asan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+dir=$(bash scripts/build.sh "$@" | tail -n 1)
+export QT_QPA_PLATFORM=offscreen
+unset DISPLAY WAYLAND_DISPLAY || true
+cd "$dir"
+ctest --output-on-failure -j2 --timeout 300
