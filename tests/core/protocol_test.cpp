@@ -1,0 +1,355 @@
+#include "core/exitcodes.h"
+#include "core/protocol.h"
+
+#include <gtest/gtest.h>
+
+using namespace tk::proto;
+using namespace std::string_literals;
+
+TEST(FileName, TakesThePartAfterTheLastSeparator)
+{
+    EXPECT_EQ(GetFileName("C:\\dir\\sub\\app.bin"), "app.bin");
+    EXPECT_EQ(GetFileName("/home/me/app.bin"), "app.bin");
+    EXPECT_EQ(GetFileName("C:\\mixed/dir\\app.bin"), "app.bin");
+    EXPECT_EQ(GetFileName("app.bin"), "app.bin");
+    EXPECT_EQ(GetFileName("dir\\"), "");
+    EXPECT_EQ(GetFileName(""), "");
+}
+
+TEST(FileName, ReplacesBlanksOnlyInPackageNamesWithExactCase)
+{
+    EXPECT_EQ(GetFileName("C:\\my files\\my app.tgz"), "my_app.tgz");
+    EXPECT_EQ(GetFileName("a b c.tar"), "a_b_c.tar");
+    EXPECT_EQ(GetFileName("a b.gz"), "a_b.gz");
+    EXPECT_EQ(GetFileName("a b.bz2"), "a_b.bz2");
+    EXPECT_EQ(GetFileName("a b.ipk"), "a_b.ipk");
+    EXPECT_EQ(GetFileName("a b.TGZ"), "a b.TGZ");
+    EXPECT_EQ(GetFileName("a b.txt"), "a b.txt");
+    EXPECT_EQ(GetFileName("a b.tgz.bak"), "a b.tgz.bak");
+    EXPECT_EQ(GetFileName("my dir\\plain"), "plain");
+    EXPECT_FALSE(isPackageName("gz"));
+    EXPECT_TRUE(isPackageName(".gz"));
+}
+
+TEST(AnnounceCommand, CarriesEveryFieldEachEndedByNul)
+{
+    Announcement a;
+    a.path = "C:\\files\\my app.tgz";
+    a.size = 1234;
+    a.permissions = "644";
+    a.owner = "usr1";
+    a.type = announceTypeField("01.02.01", true);
+    const std::string cmd = buildAnnounceCommand(a);
+    EXPECT_EQ(cmd, "DLD:my_app.tgz\0"
+                   "1234\0"
+                   "644\0"
+                   "usr1\0"
+                   "users\0"
+                   "F\0"s);
+    EXPECT_EQ("Sending command: " + showSeparators(cmd),
+              "Sending command: DLD:my_app.tgz|1234|644|usr1|users|F|");
+}
+
+TEST(AnnounceCommand, OlderDaemonGetsNoTypeField)
+{
+    EXPECT_EQ(announceTypeField("", true), "");
+    EXPECT_EQ(announceTypeField("", false), "");
+    EXPECT_EQ(announceTypeField("01.00.00", false), "P");
+    Announcement a;
+    a.path = "pkg.ipk";
+    a.size = 0;
+    a.permissions = "755";
+    a.owner = "root";
+    a.type = announceTypeField("", true);
+    EXPECT_EQ(buildAnnounceCommand(a), "DLD:pkg.ipk\0"
+                                       "0\0"
+                                       "755\0"
+                                       "root\0"
+                                       "users\0"s);
+}
+
+TEST(AnnounceCommand, LargeSizesAreWrittenInFull)
+{
+    Announcement a;
+    a.path = "big.bin";
+    a.size = 5'000'000'000ULL;
+    a.owner = "usr2";
+    EXPECT_NE(buildAnnounceCommand(a).find("\0"s + "5000000000\0"s), std::string::npos);
+}
+
+TEST(SetClockCommand, IsMonthDayHourMinuteYearDotSeconds)
+{
+    EXPECT_EQ(buildSetClockCommand({2026, 12, 6, 8, 35, 7}), "RTC:120608352026.07");
+    EXPECT_EQ(buildSetClockCommand({2030, 1, 31, 23, 59, 59}), "RTC:013123592030.59");
+    EXPECT_EQ(buildSetClockCommand({2025, 2, 1, 0, 0, 0}), "RTC:020100002025.00");
+}
+
+TEST(Version, NormalisationDropsTheTerminatorAndPadsTheMajor)
+{
+    EXPECT_EQ(normaliseVersion("1.02.01\n"), "01.02.01");
+    EXPECT_EQ(normaliseVersion("1.02.01\0"s), "01.02.01");
+    EXPECT_EQ(normaliseVersion("01.02.01\n"), "01.02.01");
+    EXPECT_EQ(normaliseVersion("01.02.01\0"s), "01.02.01");
+    // The last byte goes whatever it is.
+    EXPECT_EQ(normaliseVersion("1.02.01"), "01.02.0");
+    EXPECT_EQ(normaliseVersion("x"), "");
+    EXPECT_EQ(normaliseVersion(""), "");
+    EXPECT_EQ(normaliseVersion("1.\n"), "01.");
+    EXPECT_EQ(normaliseVersion("1\n"), "1");
+}
+
+TEST(Version, RulesCompareOrdinallyAgainstTheTwoThresholds)
+{
+    struct Case {
+        const char* version;
+        bool clock;
+        bool onePerConnection;
+    };
+    const Case cases[] = {
+        {"", false, true},         {"01.01.99", false, true}, {"01.02.00", true, true},
+        {"01.02.00a", true, true}, {"01.02.01", true, false}, {"01.10.00", true, false},
+        {"02.00.00", true, false}, {"1.02.01", true, false}, // not normalised: "1" > "0"
+        {"00.99.99", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        EXPECT_EQ(clockSupported(c.version), c.clock);
+        EXPECT_EQ(oneCommandPerConnection(c.version), c.onePerConnection);
+    }
+}
+
+TEST(Replies, AreRecognisedByTheirExactPrefix)
+{
+    EXPECT_EQ(recogniseReply("OK"), Reply::Ok);
+    EXPECT_EQ(recogniseReply("OK\n"), Reply::Ok);
+    EXPECT_EQ(recogniseReply("OKAY and more"), Reply::Ok);
+    EXPECT_EQ(recogniseReply("ok"), Reply::Other);
+    EXPECT_EQ(recogniseReply("Ok"), Reply::Other);
+    EXPECT_EQ(recogniseReply(" OK"), Reply::Other);
+    EXPECT_EQ(recogniseReply("BADARGS\0"s), Reply::BadArgs);
+    EXPECT_EQ(recogniseReply("NOSPACE left"), Reply::NoSpace);
+    EXPECT_EQ(recogniseReply("DNLD_DONE"), Reply::DnldDone);
+    EXPECT_EQ(recogniseReply("DNLD_EXP\r\n"), Reply::DnldExp);
+    EXPECT_EQ(recogniseReply("DNLD_FAIL:42"), Reply::DnldFail);
+    EXPECT_EQ(recogniseReply("dnld_done"), Reply::Other);
+    EXPECT_EQ(recogniseReply(""), Reply::Other);
+    EXPECT_EQ(recogniseReply("01.02.01\n"), Reply::Other);
+}
+
+TEST(Replies, AReplyCutAnywhereInsideItsPrefixIsNotRecognised)
+{
+    for (std::string full : {"OK", "BADARGS", "NOSPACE", "DNLD_DONE", "DNLD_EXP", "DNLD_FAIL"}) {
+        const Reply whole = recogniseReply(full);
+        ASSERT_NE(whole, Reply::Other) << full;
+        for (std::size_t cut = 0; cut < full.size(); ++cut) {
+            EXPECT_EQ(recogniseReply(full.substr(0, cut)), Reply::Other) << full << " @" << cut;
+            // The tail that arrives on its own is never the reply either.
+            EXPECT_NE(recogniseReply(full.substr(cut + 1)), whole) << full << " @" << cut;
+        }
+        // Trailing bytes of any kind are ignored.
+        for (std::string tail : {"\0"s, "\n"s, "\r\n"s, "garbage"s, "\xff"s})
+            EXPECT_EQ(recogniseReply(full + tail), whole) << full;
+    }
+}
+
+// --- the dispatcher ---------------------------------------------------------
+
+namespace {
+
+const SessionState kAllStates[] = {
+    SessionState::Idle,        SessionState::Connecting, SessionState::CheckingVersion,
+    SessionState::KillingApps, SessionState::Announcing, SessionState::Sending,
+    SessionState::Installing,  SessionState::Done,       SessionState::Failed,
+    SessionState::StartingApp, SessionState::Rebooting,  SessionState::SettingClock,
+};
+
+bool doesNothing(const Reaction& r)
+{
+    return r.effect == Effect::None && !r.setsReplyReceived && !r.stopsInstallWatch &&
+           !r.marksUnsupported && !r.exitCode && !r.title && !r.resets && !r.status && !r.fails &&
+           !r.log;
+}
+
+} // namespace
+
+TEST(Dispatcher, StateValuesAreFixed)
+{
+    EXPECT_EQ(static_cast<int>(SessionState::Sending), 5);
+    EXPECT_EQ(static_cast<int>(SessionState::Done), 7);
+    EXPECT_EQ(static_cast<int>(SessionState::SettingClock), 11);
+}
+
+TEST(Dispatcher, IdleConnectingAndFailedIgnoreEverything)
+{
+    for (auto s : {SessionState::Idle, SessionState::Connecting, SessionState::Failed})
+        for (const char* text : {"OK", "BADARGS", "NOSPACE", "DNLD_DONE", "DNLD_FAIL", "1.0\n"})
+            EXPECT_TRUE(doesNothing(dispatchReply(s, text))) << static_cast<int>(s) << text;
+}
+
+TEST(Dispatcher, RepliesAStateDoesNotExpectAreIgnored)
+{
+    struct Case {
+        SessionState state;
+        const char* text;
+    };
+    const Case cases[] = {
+        {SessionState::KillingApps, "NOSPACE"},   {SessionState::KillingApps, "DNLD_DONE"},
+        {SessionState::KillingApps, "ok"},        {SessionState::Announcing, "DNLD_DONE"},
+        {SessionState::Announcing, "1.02.01\n"},  {SessionState::Sending, "OK"},
+        {SessionState::Installing, "BADARGS"},    {SessionState::Done, "NOSPACE"},
+        {SessionState::StartingApp, "DNLD_FAIL"}, {SessionState::Rebooting, "NOSPACE"},
+        {SessionState::SettingClock, "DNLD_EXP"}, {SessionState::CheckingVersion, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(doesNothing(dispatchReply(c.state, c.text)))
+            << static_cast<int>(c.state) << " " << c.text;
+}
+
+TEST(Dispatcher, VersionReplyStoresTheNormalisedVersionOrNone)
+{
+    auto r = dispatchReply(SessionState::CheckingVersion, "1.02.01\n");
+    EXPECT_EQ(r.effect, Effect::StoreVersion);
+    EXPECT_TRUE(r.setsReplyReceived);
+    EXPECT_EQ(r.version, "01.02.01");
+    r = dispatchReply(SessionState::CheckingVersion, "BADARGS\n");
+    EXPECT_EQ(r.effect, Effect::StoreVersion);
+    EXPECT_TRUE(r.setsReplyReceived);
+    EXPECT_EQ(r.version, "");
+    // Any other text, even "OK", is taken as the version.
+    EXPECT_EQ(dispatchReply(SessionState::CheckingVersion, "OK\n").version, "OK");
+}
+
+TEST(Dispatcher, AcknowledgementsOnlyEndTheWait)
+{
+    for (auto s : {SessionState::KillingApps, SessionState::StartingApp, SessionState::Rebooting,
+                   SessionState::SettingClock}) {
+        const auto r = dispatchReply(s, "OK trailing");
+        EXPECT_TRUE(r.setsReplyReceived);
+        EXPECT_EQ(r.effect, Effect::None);
+        EXPECT_FALSE(r.title);
+        EXPECT_FALSE(r.exitCode);
+    }
+}
+
+TEST(Dispatcher, KillAppsRefusedAsksOnceAndMarksUnsupported)
+{
+    const auto r = dispatchReply(SessionState::KillingApps, "BADARGS");
+    EXPECT_EQ(r.effect, Effect::AskUnsupported);
+    EXPECT_TRUE(r.marksUnsupported);
+    EXPECT_TRUE(r.setsReplyReceived);
+    EXPECT_FALSE(r.exitCode);
+    EXPECT_EQ(unsupportedQuestion("Kill Running Apps", "Execute App (*go)", "Reboot Tk650"),
+              "The following commands are not supported by the connected device:\r\n"
+              "   - Kill Running Apps\r\n"
+              "   - Execute App (*go)\r\n"
+              "   - Reboot Tk650\r\n"
+              "(Requires ZRL00016 SP1 or later)\r\n\r\n\t\t      Continue download?");
+}
+
+TEST(Dispatcher, AnnouncementReplies)
+{
+    auto r = dispatchReply(SessionState::Announcing, "OK");
+    EXPECT_EQ(r.effect, Effect::AcceptAnnouncement);
+    EXPECT_TRUE(r.setsReplyReceived);
+
+    r = dispatchReply(SessionState::Announcing, "NOSPACE");
+    EXPECT_TRUE(r.setsReplyReceived);
+    EXPECT_EQ(r.exitCode, tk::exitcode::NoSpace);
+    EXPECT_STREQ(r.title, "Unable to send file");
+    EXPECT_EQ(reactionText(r, ""), "There is not enough free flash space on the unit");
+    EXPECT_EQ(r.guard, ReportGuard::Always);
+    EXPECT_TRUE(r.resets);
+    EXPECT_FALSE(r.fails);
+
+    r = dispatchReply(SessionState::Announcing, "BADARGS");
+    EXPECT_EQ(r.exitCode, tk::exitcode::BadArgs);
+    EXPECT_STREQ(r.title, "Unable to send file");
+    EXPECT_EQ(reactionText(r, ""), "Bad arguments in the command packet.\r"
+                                   "Are you trying to overwrite a directory on the device?");
+    EXPECT_TRUE(r.resets);
+}
+
+TEST(Dispatcher, InstallResultsWhileStreamingInstallingOrDone)
+{
+    for (auto s : {SessionState::Sending, SessionState::Installing, SessionState::Done}) {
+        for (const char* done : {"DNLD_DONE", "DNLD_EXP\n"}) {
+            const auto r = dispatchReply(s, done);
+            EXPECT_EQ(r.effect, Effect::InstallFinished);
+            EXPECT_TRUE(r.stopsInstallWatch);
+            EXPECT_FALSE(r.setsReplyReceived);
+            EXPECT_FALSE(r.exitCode);
+        }
+        const auto f = dispatchReply(s, "DNLD_FAIL");
+        EXPECT_FALSE(f.setsReplyReceived);
+        EXPECT_TRUE(f.stopsInstallWatch);
+        EXPECT_EQ(f.exitCode, tk::exitcode::Failed);
+        EXPECT_EQ(f.guard, ReportGuard::UnlessCancelled);
+        EXPECT_STREQ(f.title, "File transfer failed");
+        EXPECT_EQ(reactionText(f, ""), "The download failed on the terminal side: timeout");
+        EXPECT_TRUE(f.resets);
+        EXPECT_STREQ(f.status, "Download FAILED");
+        EXPECT_TRUE(f.fails);
+        EXPECT_STREQ(f.log, "ERROR: download timeout on the host");
+    }
+}
+
+TEST(Dispatcher, UnsupportedCommandMessagesNameTheCommand)
+{
+    auto r = dispatchReply(SessionState::StartingApp, "BADARGS");
+    EXPECT_TRUE(r.setsReplyReceived);
+    EXPECT_EQ(r.guard, ReportGuard::UnlessUnsupportedReported);
+    EXPECT_FALSE(r.exitCode);
+    EXPECT_STREQ(r.title, "Unsupported Command");
+    EXPECT_EQ(r.caption, CaptionOf::RunApp);
+    EXPECT_EQ(reactionText(r, "Execute App (*go)"),
+              "Error: 'Execute App (*go)' not supported by the connected device\r\n"
+              "(Requires ZRL00016 SP1 or later)");
+
+    r = dispatchReply(SessionState::Rebooting, "BADARGS");
+    EXPECT_EQ(r.caption, CaptionOf::Reboot);
+    EXPECT_EQ(reactionText(r, "Reboot Tk650"),
+              "Error: 'Reboot Tk650' not supported by the connected device\r\n"
+              "(Requires ZRL00016 SP1 or later)");
+
+    r = dispatchReply(SessionState::SettingClock, "BADARGS");
+    EXPECT_EQ(r.guard, ReportGuard::UnlessUnsupportedReported);
+    EXPECT_EQ(reactionText(r, "ignored"),
+              "Error: Set Time/Date not supported by the connected device\r\n"
+              "(Requires ZRL00018 or later)");
+    EXPECT_FALSE(r.resets);
+}
+
+TEST(Dispatcher, EveryStateAndReplyGivesOneDecision)
+{
+    // Nothing in the table throws or leaves half-filled reactions: a message
+    // always has its title and text, and an exit code always comes with one.
+    for (auto s : kAllStates) {
+        for (const char* text :
+             {"OK", "BADARGS", "NOSPACE", "DNLD_DONE", "DNLD_EXP", "DNLD_FAIL", "1.02.01\n", "x"}) {
+            const auto r = dispatchReply(s, text);
+            EXPECT_EQ(r.title == nullptr, r.text == nullptr);
+            if (r.exitCode) {
+                EXPECT_TRUE(r.title);
+            }
+        }
+    }
+}
+
+TEST(ConnectFailure, ReportsByHowTheSocketStands)
+{
+    auto r = connectFailureReport(LinkState::StillConnecting, "127.0.0.1");
+    EXPECT_EQ(r.logLine, "ERROR connecting to 127.0.0.1 (timeout occurred)");
+    EXPECT_STREQ(r.text, "Timeout occurred trying to connect to remote server.");
+    r = connectFailureReport(LinkState::Error, "10.0.0.2");
+    EXPECT_EQ(r.logLine, "ERROR connecting to 10.0.0.2 (host not ready)");
+    EXPECT_STREQ(r.text,
+                 "Unable to connect to remote server.\rVerify Network Download is enabled on the "
+                 "device.");
+    r = connectFailureReport(LinkState::OtherOpen, "a");
+    EXPECT_EQ(r.logLine, "ERROR connecting to a (host unavailable)");
+    EXPECT_STREQ(r.text, "Unable to connect to remote server.");
+    r = connectFailureReport(LinkState::Closed, "a");
+    EXPECT_EQ(r.logLine, "ERROR connecting to a (connection rejected)");
+    EXPECT_STREQ(r.text,
+                 "Unable to connect to remote server.\rThe connection attempt has been rejected.");
+}
