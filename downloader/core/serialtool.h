@@ -1,0 +1,38 @@
+#pragma once
+// The serial download tool "pdt.exe": its command line and what its exit
+// code means for an unattended run.
+//
+//   "<pdtPath>" [-w<timeout>] -p<port> -b<baud> -i"<file name>"
+//
+// -w only in unattended runs. The tool is started directly with the argument
+// vector below (no shell in between), so nothing in a file name is ever read
+// as a command; the text form is what the log shows.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tk {
+
+struct PdtInvocation {
+    std::string pdtPath;
+    std::optional<double> waitSeconds; // set in unattended runs only
+    int port = 1;
+    std::string baud;     // as chosen, never checked against a list
+    std::string fileName; // the name only, the tool runs in the file's folder
+};
+
+// A number in plain decimal form: 4, not 4.0; 2.5 stays 2.5.
+std::string formatPlainDecimal(double value);
+
+// The command line as one text, quotes included.
+std::string pdtCommandLine(const PdtInvocation& call);
+
+// The arguments the tool receives (without the program itself).
+std::vector<std::string> pdtArguments(const PdtInvocation& call);
+
+// The program's exit code for the tool's exit code in an unattended run.
+// -1 (the tool could not be started or waited for) maps like any other
+// unknown result.
+int programExitCodeForTool(int toolExitCode);
+
+} // namespace tk
