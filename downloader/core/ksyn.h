@@ -22,7 +22,7 @@ enum class KsynRestart { None, Application, Device };
 KsynRestart ksynRestartFrom(bool restartApp, bool restartDevice);
 
 // The frame from STX up to and including ETX. fileName is used as given
-// (callers pass GetFileName of the path).
+// (callers pass proto::GetFileName of the path).
 std::string buildKsynFrame(const std::string& fileName, bool partial, KsynRestart restart);
 
 // The check byte of a frame: XOR of every byte from the second on.

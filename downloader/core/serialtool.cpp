@@ -34,6 +34,19 @@ std::string pdtCommandLine(const PdtInvocation& call)
     return cmd;
 }
 
+FolderAndName splitFolderAndName(const std::string& path)
+{
+    const auto sep = path.find_last_of("\\/");
+    if (sep == std::string::npos)
+        return {std::string(), path};
+    FolderAndName out{path.substr(0, sep), path.substr(sep + 1)};
+    if (out.folder.empty())
+        out.folder = path.substr(sep, 1); // "/a.tgz" runs in "/"
+    else if (out.folder.size() == 2 && out.folder[1] == ':')
+        out.folder += '\\'; // "C:\a.tgz" runs in "C:\"
+    return out;
+}
+
 int programExitCodeForTool(int toolExitCode)
 {
     switch (toolExitCode) {

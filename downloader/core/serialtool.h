@@ -30,6 +30,15 @@ std::string pdtCommandLine(const PdtInvocation& call);
 // The arguments the tool receives (without the program itself).
 std::vector<std::string> pdtArguments(const PdtInvocation& call);
 
+// A path split at its last separator ("\" or "/"). A bare drive ("C:") gets
+// a backslash and the file-system root keeps its "/", so the folder can
+// always be made the tool's working folder. No separator: empty folder.
+struct FolderAndName {
+    std::string folder;
+    std::string name;
+};
+FolderAndName splitFolderAndName(const std::string& path);
+
 // The program's exit code for the tool's exit code in an unattended run.
 // -1 (the tool could not be started or waited for) maps like any other
 // unknown result.

@@ -1,8 +1,10 @@
-#include "core/filenames.h"
+#include "core/protocol.h"
 
 #include <gtest/gtest.h>
 
 using namespace tk;
+using tk::proto::GetFileName;
+using tk::proto::isPackageName;
 
 TEST(GetFileName, TakesThePartAfterTheLastSeparator)
 {

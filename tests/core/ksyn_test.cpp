@@ -1,9 +1,11 @@
-#include "core/filenames.h"
 #include "core/ksyn.h"
+#include "core/protocol.h"
 
 #include <gtest/gtest.h>
 
 using namespace tk;
+using tk::proto::GetFileName;
+using tk::proto::isPackageName;
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include "core/comport.h"
 #include "core/exitcodes.h"
-#include "core/filenames.h"
+#include "core/protocol.h"
 #include "core/serialtool.h"
 
 #include <gtest/gtest.h>
 
 using namespace tk;
+using tk::proto::GetFileName;
+using tk::proto::isPackageName;
 
 TEST(PdtCommandLine, FileInAFolderWithBlanksIsRunByNameInItsFolder)
 {
