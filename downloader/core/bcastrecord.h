@@ -1,0 +1,61 @@
+#pragma once
+// The terminal's self-description record: the payload of its UDP broadcast
+// and, in the same layout, the daemon's answer to "WHO:". Fields are
+// separated by FS; the package and key lists inside fields by GS. Bytes in,
+// text out; nothing here touches a socket or a window.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tk::bcast {
+
+inline constexpr char kFS = '\x1c';
+inline constexpr char kGS = '\x1d';
+
+// Splits at every separator, keeping empty pieces ("" gives one empty field).
+std::vector<std::string_view> splitFields(std::string_view text, char separator);
+
+// The serial number (field 1) of a record that has at least 4 fields.
+std::optional<std::string> recordSerial(std::string_view record);
+
+// Field 6 of a reply as the discretionary column shows it: every CR LF made
+// a single LF, then one trailing LF dropped.
+std::string normaliseDiscretionary(std::string_view text);
+
+// What one data arrival on the probe connection means.
+struct ProbeReply {
+    bool answered = false; // any non-empty text counts as an answer
+    // Set when the text is a record (at least 4 fields, and not exactly
+    // "OK" or "BADARGS"): the row it belongs to.
+    std::optional<std::string> serial;
+    // Set when the record has field 6 (at least 7 fields).
+    std::optional<std::string> discretionary;
+};
+ProbeReply decodeProbeReply(std::string_view text);
+
+// A number as the terminal and the settings write it: leading blanks, an
+// optional sign, digits and an optional fraction; text that does not start
+// with a number reads as 0.
+double leadingNumber(std::string_view text);
+
+// A key-list entry as a number (leadingNumber), rounded half to even and held
+// to the 16-bit signed range.
+std::int16_t keyStatusValue(std::string_view entry);
+
+// One row of the device table, as the details view reads it.
+struct DetailsSource {
+    std::string serial;
+    std::string address;
+    std::string status;
+    std::string discretionary;
+    std::string lastBcast;
+    std::string record;
+};
+
+// The details text: the raw record when it has fewer than 9 fields,
+// otherwise the decoded lines, each ending in LF.
+std::string deviceDetailsText(const DetailsSource& row);
+
+} // namespace tk::bcast
