@@ -2,6 +2,7 @@
 
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
+#include "ui/networkoptions.h"
 
 namespace tk {
 
@@ -10,6 +11,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     if (!m_env.exitProcess)
         m_env.exitProcess = [](int code) { exitProcessNow(code); };
     buildUi();
+    netOptions = new NetworkOptions(*this);
 }
 
 frmmain::~frmmain() = default;

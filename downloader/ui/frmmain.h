@@ -25,6 +25,7 @@
 namespace tk {
 
 class OneLineList;
+class NetworkOptions;
 class frmLog;
 class frmDebug;
 
@@ -61,6 +62,9 @@ public:
     const ProgramEnv& env() const { return m_env; }
     frmLog* logWindow(); // created on first use
     frmDebug* debugWindow(); // created on first use
+
+    // Download options of the network tab (file, type, permissions, owner).
+    NetworkOptions* netOptions = nullptr;
 
     // --- controls (object names = control names)
     QLabel* lblQuillon = nullptr;
