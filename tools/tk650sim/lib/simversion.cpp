@@ -1,6 +1,0 @@
-namespace tk::sim {
-const char* simulatorName()
-{
-    return "tk650sim";
-}
-} // namespace tk::sim
