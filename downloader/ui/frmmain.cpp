@@ -12,6 +12,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
         m_env.exitProcess = [](int code) { exitProcessNow(code); };
     buildUi();
     netOptions = new NetworkOptions(*this);
+    setupAddressBoxes();
 }
 
 frmmain::~frmmain() = default;

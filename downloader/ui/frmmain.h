@@ -66,6 +66,11 @@ public:
     // Download options of the network tab (file, type, permissions, owner).
     NetworkOptions* netOptions = nullptr;
 
+    // --- destination addresses (frmmain_addresses.cpp)
+    QString getDestinationIP() const; // empty when any address box is empty
+    void saveRecentIP();              // the boxes' address goes in front of "lastIP"
+    void loadRecentIPs();             // menu from "lastIP"; the most recent fills the boxes
+
     // --- controls (object names = control names)
     QLabel* lblQuillon = nullptr;
     QTabWidget* STab = nullptr;
@@ -138,6 +143,9 @@ private:
     void buildUi();
     QWidget* buildSerialTab();
     QWidget* buildNetworkTab();
+    void setupAddressBoxes();
+
+    QString textBeforeKey; // the edited address box's text before the current key
 
     ProgramEnv m_env;
     frmLog* m_log = nullptr;
