@@ -3,6 +3,7 @@
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/networkoptions.h"
+#include "ui/networksession.h"
 
 namespace tk {
 
@@ -13,6 +14,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     buildUi();
     netOptions = new NetworkOptions(*this);
     setupAddressBoxes();
+    net = std::make_unique<NetworkSession>(*this);
 }
 
 frmmain::~frmmain() = default;

@@ -21,6 +21,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace tk {
 
@@ -28,6 +29,7 @@ class OneLineList;
 class NetworkOptions;
 class frmLog;
 class frmDebug;
+class NetworkSession;
 
 class frmmain : public QWidget {
     Q_OBJECT
@@ -51,6 +53,11 @@ public:
     QString pdtPath;
     bool commandLineMode = false;
     bool advancedShown = false;
+
+    // The protocol side of a network download (connection, commands, replies).
+    // A member rather than a child object, so it goes before the socket and
+    // the controls it watches.
+    std::unique_ptr<NetworkSession> net;
 
     // --- operations used by other windows and parts
     void doExitProcess(int exitCode);
