@@ -15,6 +15,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     netOptions = new NetworkOptions(*this);
     setupAddressBoxes();
     net = std::make_unique<NetworkSession>(*this);
+    setupAboutLabel();
 }
 
 frmmain::~frmmain() = default;

@@ -30,6 +30,7 @@ class NetworkOptions;
 class frmLog;
 class frmDebug;
 class NetworkSession;
+class frmUsage;
 
 class frmmain : public QWidget {
     Q_OBJECT
@@ -77,6 +78,11 @@ public:
     QString getDestinationIP() const; // empty when any address box is empty
     void saveRecentIP();              // the boxes' address goes in front of "lastIP"
     void loadRecentIPs();             // menu from "lastIP"; the most recent fills the boxes
+
+    // --- About and Usage windows (frmmain_usage.cpp)
+    void showAbout(); // modal; a click on lblQuillon
+    void showUsage(); // help start: the Usage window instead of this one
+    frmUsage* usageWindow(); // created on first use
 
     // --- controls (object names = control names)
     QLabel* lblQuillon = nullptr;
@@ -151,12 +157,14 @@ private:
     QWidget* buildSerialTab();
     QWidget* buildNetworkTab();
     void setupAddressBoxes();
+    void setupAboutLabel();
 
     QString textBeforeKey; // the edited address box's text before the current key
 
     ProgramEnv m_env;
     frmLog* m_log = nullptr;
     frmDebug* m_debug = nullptr;
+    frmUsage* m_usage = nullptr;
 };
 
 // 15 twips = 1 pixel at 96 dpi.

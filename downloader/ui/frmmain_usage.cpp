@@ -1,0 +1,91 @@
+// The main window's side of the About and Usage windows: the click on the
+// maker's label, and the help start that shows "usage.txt" instead of the
+// main window.
+#include "ui/eventhook.h"
+#include "ui/frmabout.h"
+#include "ui/frmmain.h"
+#include "ui/frmusage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <optional>
+
+namespace tk {
+
+namespace {
+
+// The file's lines, each ended by CR LF whatever its own line break was (CR
+// LF, LF or CR; the last line may have none). Nothing when it cannot be read.
+std::optional<QString> readUsageFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+
+    QString text;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        text += QString::fromLocal8Bit(bytes.mid(start, end - start)) + QStringLiteral("\r\n");
+        if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return text;
+}
+
+} // namespace
+
+void frmmain::setupAboutLabel()
+{
+    EventHook::install(lblQuillon, [this](QEvent* event) {
+        if (!isLeftClickRelease(event, lblQuillon))
+            return false;
+        showAbout();
+        return true;
+    });
+}
+
+void frmmain::showAbout()
+{
+    frmAbout about(this);
+    about.exec();
+}
+
+frmUsage* frmmain::usageWindow()
+{
+    if (!m_usage) {
+        m_usage = new frmUsage(this);
+        // A help start has no other window: when this one goes, so does the program.
+        connect(m_usage, &frmUsage::closed, this, [this] { doExitProcess(0); });
+    }
+    return m_usage;
+}
+
+void frmmain::showUsage()
+{
+    stayHidden = true;
+    hide();
+    const QString title = QString::fromLatin1(kProgramTitle);
+    const QString path = m_env.programDir + QStringLiteral("/usage.txt");
+    const std::optional<QString> text = readUsageFile(path);
+    if (!text) {
+        m_env.dialogs->message(MsgIcon::Critical, title,
+                               QStringLiteral("Error: Unable to open usage file.\r\n") +
+                                   QDir::toNativeSeparators(path));
+        doExitProcess(0);
+        return;
+    }
+    frmUsage* usage = usageWindow();
+    usage->setWindowTitle(title);
+    usage->txtUsage->setPlainText(*text);
+    usage->show();
+}
+
+} // namespace tk

@@ -1,0 +1,58 @@
+#include "ui/frmusage.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tk {
+
+namespace {
+
+// "Courier New" where it is installed, else the system's fixed-pitch font:
+// the help text lines up in columns.
+QFont usageFont()
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    if (QFontInfo(font).fixedPitch())
+        return font;
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+} // namespace
+
+frmUsage::frmUsage(QWidget* owner) : QWidget(owner, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmUsage"));
+    txtUsage = new QPlainTextEdit(this);
+    txtUsage->setObjectName(QStringLiteral("txtUsage"));
+    txtUsage->setReadOnly(true);
+    txtUsage->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtUsage->setFont(usageFont());
+    cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(txtUsage, 1);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(cmdClose);
+    column->addLayout(row);
+    resize(680, 520);
+}
+
+void frmUsage::closeEvent(QCloseEvent* event)
+{
+    const bool wasShown = isVisible();
+    QWidget::closeEvent(event);
+    if (wasShown && event->isAccepted())
+        emit closed();
+}
+
+} // namespace tk
