@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libqt6serialport6-dev libgl-dev
   libgtest-dev libgmock-dev googletest
-  socat netcat-openbsd clang-format
+  socat netcat-openbsd clang-format ccache
 )
 missing=()
 for p in "${packages[@]}"; do
