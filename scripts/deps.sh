@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libqt6serialport6-dev libgl-dev
   libgtest-dev libgmock-dev googletest
   socat netcat-openbsd clang-format ccache
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
