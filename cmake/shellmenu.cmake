@@ -7,6 +7,10 @@ endif()
 
 include(ExternalProject)
 set(TK_SHELLMENU_BUILD ${CMAKE_BINARY_DIR}/shellmenu)
+set(TK_SHELLMENU_LAUNCHER)
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  set(TK_SHELLMENU_LAUNCHER -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
 ExternalProject_Add(tkshellmenu_windows
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/shellmenu
   BINARY_DIR ${TK_SHELLMENU_BUILD}
@@ -15,6 +19,7 @@ ExternalProject_Add(tkshellmenu_windows
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
     -DCMAKE_BUILD_TYPE=Release
+    ${TK_SHELLMENU_LAUNCHER}
   BUILD_ALWAYS ON
   INSTALL_COMMAND "")
 
