@@ -2,6 +2,7 @@
 
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
+#include "ui/networkdownload.h"
 #include "ui/networkoptions.h"
 #include "ui/networksession.h"
 
@@ -16,6 +17,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     setupAddressBoxes();
     net = std::make_unique<NetworkSession>(*this);
     setupAboutLabel();
+    netDownload = std::make_unique<NetworkDownload>(*this);
 }
 
 frmmain::~frmmain() = default;

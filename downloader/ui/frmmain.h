@@ -31,6 +31,7 @@ class frmLog;
 class frmDebug;
 class NetworkSession;
 class frmUsage;
+class NetworkDownload;
 
 class frmmain : public QWidget {
     Q_OBJECT
@@ -59,6 +60,8 @@ public:
     // A member rather than a child object, so it goes before the socket and
     // the controls it watches.
     std::unique_ptr<NetworkSession> net;
+    // The Send action and the file transfer of the network tab.
+    std::unique_ptr<NetworkDownload> netDownload;
 
     // --- operations used by other windows and parts
     void doExitProcess(int exitCode);

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Throughput of the network transfer: streams one file into a discarding
+# loopback receiver with the downloader's transfer code, with nc and with
+# socat -b4096, several runs each, and prints the medians and the ratios.
+#   bash bench/throughput.sh [BUILD_DIR] [SIZE_MB] [RUNS]
+set -euo pipefail
+BUILD=${1:-build}
+SIZE_MB=${2:-200}
+RUNS=${3:-5}
+ADDR=127.30.200.1
+SENDER="$BUILD/bin/throughput_sender"
+[ -x "$SENDER" ] || { echo "build first: $SENDER missing" >&2; exit 1; }
+command -v nc >/dev/null && command -v socat >/dev/null || { echo "needs nc and socat" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+RECV_PID=
+cleanup() { [ -n "$RECV_PID" ] && kill "$RECV_PID" 2>/dev/null; rm -rf "$WORK"; }
+trap cleanup EXIT
+FILE="$WORK/payload.bin"
+head -c $((SIZE_MB * 1024 * 1024)) /dev/urandom > "$FILE"
+BYTES=$(stat -c %s "$FILE")
+
+port() { python3 -c 'import socket; s=socket.socket(); s.bind(("'$ADDR'",0)); print(s.getsockname()[1])'; }
+
+# One receiver per run: reads everything and throws it away.
+start_receiver() {
+    PORT=$(port)
+    socat -u -b262144 "TCP-LISTEN:$PORT,bind=$ADDR,reuseaddr" OPEN:/dev/null &
+    RECV_PID=$!
+    for _ in $(seq 100); do
+        ss -ltn 2>/dev/null | grep -q "$ADDR:$PORT " && return 0
+        sleep 0.02
+    done
+}
+stop_receiver() { wait "$RECV_PID" 2>/dev/null || true; RECV_PID=; }
+
+now() { date +%s.%N; }
+run_once() {
+    local how=$1 t0 t1
+    start_receiver
+    case $how in
+        downloader) "$SENDER" "$FILE" "$ADDR" "$PORT" ;;
+        nc) t0=$(now); nc -N "$ADDR" "$PORT" < "$FILE"; t1=$(now); echo "$t1 - $t0" | bc -l ;;
+        socat) t0=$(now); socat -u -b4096 "OPEN:$FILE" "TCP:$ADDR:$PORT"; t1=$(now); echo "$t1 - $t0" | bc -l ;;
+    esac
+    stop_receiver
+}
+
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# The three ways take turns, so a change in the machine's load hits them alike.
+declare -A TIMES MED
+for _ in $(seq "$RUNS"); do
+    for how in downloader nc socat; do TIMES[$how]+="$(run_once $how) "; done
+done
+for how in downloader nc socat; do
+    MED[$how]=$(printf '%s\n' ${TIMES[$how]} | median)
+    printf '%-11s runs (s): %s\n' "$how" "${TIMES[$how]}"
+done
+
+mibs() { echo "$BYTES / 1048576 / $1" | bc -l; }
+echo
+printf '%s MiB, %s runs each, median MiB/s:\n' "$SIZE_MB" "$RUNS"
+for how in downloader nc socat; do
+    printf '  %-24s %8.1f MiB/s  (%.3f s)\n' "$how" "$(mibs "${MED[$how]}")" "${MED[$how]}"
+done
+printf 'downloader / nc           = %.2f  (target >= 0.90)\n' "$(echo "${MED[nc]} / ${MED[downloader]}" | bc -l)"
+printf 'downloader / socat -b4096 = %.2f  (target >= 1.00)\n' "$(echo "${MED[socat]} / ${MED[downloader]}" | bc -l)"

@@ -1,0 +1,527 @@
+#include "ui/networkdownload.h"
+
+#include "core/exitcodes.h"
+#include "core/protocol.h"
+#include "core/transfer.h"
+#include "platform/wait.h"
+#include "ui/frmmain.h"
+#include "ui/networkoptions.h"
+#include "ui/networksession.h"
+
+#include <QFileInfo>
+#include <exception>
+
+namespace tk {
+
+using proto::SessionState;
+
+namespace {
+
+const QString kUnableToSend = QStringLiteral("Unable to Send");
+const QString kSelectValidFile = QStringLiteral("Please select a valid file to send.");
+
+std::string bytes(const QString& s)
+{
+    return s.toLatin1().toStdString();
+}
+
+} // namespace
+
+NetworkDownload::NetworkDownload(frmmain& window) : w(window)
+{
+    m_chunk.resize(kChunkSize);
+    m_chunkTimer.setSingleShot(true);
+    connect(&m_chunkTimer, &QTimer::timeout, this, &NetworkDownload::onChunkTimer);
+    net().finishDownload = [this] { finishDownload(); };
+    connect(w.cmdSend, &QPushButton::clicked, this, &NetworkDownload::sendAction);
+    w.tmrCmdSendNetwork->setSingleShot(true);
+    connect(w.tmrCmdSendNetwork, &QTimer::timeout, this, [this] {
+        w.tmrCmdSendNetwork->stop();
+        sendAction();
+    });
+    connect(w.tmrTime, &QTimer::timeout, this, &NetworkDownload::timeLeftTick);
+    connect(w.installTimer, &QTimer::timeout, this, &NetworkDownload::installWatchTick);
+    connect(w.tcpClient, &QTcpSocket::bytesWritten, this, &NetworkDownload::onBytesWritten);
+}
+
+NetworkSession& NetworkDownload::net() const
+{
+    return *w.net;
+}
+
+bool NetworkDownload::exitIfUnattended(int code)
+{
+    if (!w.commandLineMode)
+        return false;
+    w.doExitProcess(code);
+    return true;
+}
+
+void NetworkDownload::report(const QString& title, const QString& text)
+{
+    w.env().dialogs->message(MsgIcon::Critical, title, text);
+}
+
+void NetworkDownload::abort()
+{
+    w.resetAll();
+    w.cancelled = false;
+}
+
+void NetworkDownload::failSession(int exitCode, const QString& title, const QString& text)
+{
+    if (exitIfUnattended(exitCode))
+        return;
+    w.cancelled = true;
+    report(title, text);
+    abort();
+}
+
+// --- the Send action ----------------------------------------------------------
+
+bool NetworkDownload::checkInputs(const QString& path, qint64& size)
+{
+    auto badFile = [this](int code, const QString& text) {
+        if (exitIfUnattended(code))
+            return false;
+        report(kUnableToSend, text);
+        w.txtfilen->selectAll();
+        w.txtfilen->setFocus();
+        return false;
+    };
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists() || !info.isFile())
+        return badFile(exitcode::NoFile,
+                       QStringLiteral("The selected file does not exist.\r") + kSelectValidFile);
+    size = info.size();
+    if (size == 0)
+        return badFile(exitcode::NoFile,
+                       QStringLiteral("The selected file is empty (zero bytes in size).\r") +
+                           kSelectValidFile);
+    // A file that cannot be opened is found now, before the terminal is told
+    // about it.
+    if (QFile probe(path); !probe.open(QIODevice::ReadOnly))
+        return badFile(exitcode::Failed,
+                       QStringLiteral("The selected file cannot be read.\r") + kSelectValidFile);
+
+    if (w.getDestinationIP().isEmpty()) {
+        if (exitIfUnattended(exitcode::BadAddress))
+            return false;
+        report(kUnableToSend, QStringLiteral("Please Enter A Valid Destination IP Address"));
+        return false;
+    }
+    bool numeric = false;
+    const uint port = w.txtPort->text().toUInt(&numeric);
+    if (!numeric || port == 0 || port > 65535) {
+        // No dialog may appear in an unattended run: the port is part of the
+        // destination, so it ends like a bad address.
+        if (exitIfUnattended(exitcode::BadAddress))
+            return false;
+        report(kUnableToSend, QStringLiteral("Please Enter A Valid Destination Port"));
+        return false;
+    }
+    return true;
+}
+
+bool NetworkDownload::afterReplyCancelled()
+{
+    if (!w.cancelled)
+        return false;
+    abort();
+    return true;
+}
+
+bool NetworkDownload::optionalStep(SessionState state, const QString& status, const QByteArray& cmd,
+                                   double limitMs)
+{
+    NetworkSession& s = net();
+    if (!s.connectToHost())
+        return false;
+    s.sessionState = state;
+    w.status(status);
+    // A time-out is no failure here: the session goes on.
+    s.sendAndAwaitReply(cmd, limitMs);
+    if (afterReplyCancelled())
+        return false;
+    s.applyOneCommandRule();
+    return true;
+}
+
+void NetworkDownload::sendAction()
+{
+    NetworkSession& s = net();
+    try {
+        w.timeout = proto::kConnectLimitMs;
+        w.cancelled = false;
+        s.hostVersion.clear();
+
+        const QString path = w.txtfilen->text();
+        qint64 size = 0;
+        if (!checkInputs(path, size))
+            return;
+
+        s.unsupportedReported = false;
+        if (!s.connectToHost())
+            return;
+
+        // Version: decides the clock, the type field and the connection rule.
+        s.sessionState = SessionState::CheckingVersion;
+        w.status(QStringLiteral("Checking Version.."));
+        s.sendAndAwaitReply(QByteArray(proto::kCmdVersion.data(), proto::kCmdVersion.size()),
+                            proto::kVersionWaitMs);
+        if (w.gotTimeout) {
+            s.closeConnection();
+            s.hostVersion.clear();
+        } else if (afterReplyCancelled()) {
+            return;
+        } else if (proto::versionBelow(bytes(s.hostVersion), proto::kVersionKeepsConnection)) {
+            s.closeConnection();
+        }
+        w.logMessage(s.hostVersion.isEmpty()
+                         ? QStringLiteral("Host is running an older qlinkd version")
+                         : QStringLiteral("Host qlinkd version: ") + s.hostVersion);
+
+        // An older daemon takes only partial downloads.
+        if (s.hostVersion.isEmpty() && w.netOptions->fullSelected()) {
+            if (!w.commandLineMode) {
+                const auto answer = w.env().dialogs->message(
+                    MsgIcon::None, QStringLiteral("Unsupported Commmand"),
+                    QStringLiteral("The destination device does not support a 'Full' download "
+                                   "type.\r\nContinue sending file as a 'Partial' download?"),
+                    MsgButtons::YesNo);
+                if (answer != MsgAnswer::Yes) {
+                    abort();
+                    return;
+                }
+            }
+            w.optNetworkPartial->setChecked(true);
+        }
+
+        if (proto::clockSupported(bytes(s.hostVersion)) && w.chkSetRTC->isChecked()) {
+            const QDateTime now = w.env().now();
+            const proto::ClockTime t{now.date().year(), now.date().month(),  now.date().day(),
+                                     now.time().hour(), now.time().minute(), now.time().second()};
+            if (!optionalStep(SessionState::SettingClock, QStringLiteral("Setting Time / Date"),
+                              QByteArray::fromStdString(proto::buildSetClockCommand(t)),
+                              proto::kSetClockWaitMs))
+                return;
+            if (s.replyReceived)
+                w.logMessage(QStringLiteral("Date & Time set"));
+        }
+
+        if (w.chkKillApps->isChecked()) {
+            if (!optionalStep(SessionState::KillingApps, QStringLiteral("Killing Apps.."),
+                              QByteArray(proto::kCmdKillApps.data(), proto::kCmdKillApps.size()),
+                              proto::kKillAppsWaitMs))
+                return;
+            // The terminal needs a moment to stop its applications.
+            if (!s.unsupportedReported) {
+                s.delayMs(4000);
+                if (afterReplyCancelled())
+                    return;
+            }
+            w.logMessage(QStringLiteral("Killed running applications on host device"));
+        }
+
+        // Announce the file.
+        if (!s.connectToHost())
+            return;
+        s.replyReceived = false;
+        s.sessionState = SessionState::Announcing;
+        w.status(QStringLiteral("Initializing transfer.."));
+        proto::Announcement a;
+        a.path = QFile::encodeName(path).toStdString();
+        a.size = static_cast<std::uint64_t>(size);
+        a.permissions = bytes(w.netOptions->permissions());
+        a.owner = bytes(w.netOptions->owner());
+        a.type = proto::announceTypeField(bytes(s.hostVersion), w.netOptions->fullSelected());
+        w.saveRecentIP();
+        if (!s.sendCommand(QByteArray::fromStdString(proto::buildAnnounceCommand(a))))
+            return;
+        w.ProgBar->setValue(0);
+        s.waitForReply(proto::kAnnounceWaitMs);
+        if (afterReplyCancelled())
+            return;
+        if (w.gotTimeout) {
+            failSession(exitcode::NoConnect, QStringLiteral("Connection to Tk650 Lost"),
+                        QStringLiteral("Unable to complete file transfer\rSend Request Timed Out"));
+            return;
+        }
+        // "NOSPACE" and "BADARGS" have been reported by the dispatcher.
+        if (s.sessionState == SessionState::Sending)
+            SendFile(path, size);
+    } catch (const std::exception&) {
+        failSession(
+            exitcode::Failed, QStringLiteral("Unable to send file"),
+            QStringLiteral("Error: Timeout occurred while waiting for response from device"));
+    }
+}
+
+// --- streaming ------------------------------------------------------------------
+
+void NetworkDownload::SendFile(const QString& path, qint64 announcedSize)
+{
+    NetworkSession& s = net();
+    bytesSent = 0;
+    bytesAtLastTick = 0;
+    fileSize = announcedSize;
+    w.lblTime->setText(QStringLiteral("0 s"));
+
+    w.status(QStringLiteral("Sending.."));
+    w.logMessage(
+        QStringLiteral("Sending file: ") +
+        QString::fromLatin1(proto::GetFileName(QFile::encodeName(path).toStdString())) +
+        (w.netOptions->fullSelected() ? QStringLiteral(" (full)") : QStringLiteral(" (partial)")));
+    pumpPendingEvents();
+    s.delayMs(200);
+    w.tmrTime->start();
+
+    endTransfer(streamFile(path, announcedSize));
+}
+
+NetworkDownload::Stream NetworkDownload::streamFile(const QString& path, qint64 size)
+{
+    bytesSent = 0;
+    fileSize = size;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_readError = file.errorString();
+        return Stream::ReadError;
+    }
+    return stream(file);
+}
+
+NetworkDownload::Stream NetworkDownload::stream(QFile& file)
+{
+    // The chunk loop runs from the socket's bytes-written notification: each
+    // chunk is read and written once the previous one has been taken by the
+    // socket, so one chunk is in flight, memory stays at one chunk, and the
+    // window runs between chunks. This wait only watches for the end.
+    m_file = &file;
+    m_writeError.clear();
+    w.gotTimeout = false;
+    m_streaming = true;
+    m_stream = Stream::Running;
+    writeNextChunk();
+    pumpEventsUntil([this] {
+        return m_stream != Stream::Running || w.cancelled || w.gotTimeout ||
+               w.tcpClient->state() != QAbstractSocket::ConnectedState;
+    });
+    m_streaming = false;
+    m_file = nullptr;
+    m_chunkTimer.stop();
+
+    if (m_stream != Stream::Running)
+        return m_stream;
+    if (w.gotTimeout)
+        return Stream::TimedOut;
+    if (w.cancelled)
+        return Stream::Cancelled;
+    m_writeError = w.tcpClient->errorString();
+    return Stream::WriteError;
+}
+
+void NetworkDownload::writeNextChunk()
+{
+    if (w.cancelled) {
+        m_stream = Stream::Cancelled;
+        return;
+    }
+    if (bytesSent >= fileSize) {
+        // All announced bytes are out; a file that has grown meanwhile was
+        // not the file announced.
+        char extra;
+        m_stream = m_file->read(&extra, 1) > 0 ? Stream::SizeChanged : Stream::Done;
+        return;
+    }
+    const qint64 want = std::min<qint64>(kChunkSize, fileSize - bytesSent);
+    const qint64 got = m_file->read(m_chunk.data(), want);
+    if (got < 0) {
+        m_readError = m_file->errorString();
+        m_stream = Stream::ReadError;
+        return;
+    }
+    if (got < want) {
+        m_stream = Stream::SizeChanged;
+        return;
+    }
+    m_chunkLength = got;
+    m_chunkAcked = 0;
+    if (w.tcpClient->state() != QAbstractSocket::ConnectedState ||
+        w.tcpClient->write(m_chunk.constData(), got) != got) {
+        m_writeError = w.tcpClient->errorString();
+        m_stream = Stream::WriteError;
+        return;
+    }
+    m_chunkStartedMs = tickCountMs();
+    if (!m_chunkTimer.isActive())
+        m_chunkTimer.start(proto::kSendTimeoutMs);
+}
+
+void NetworkDownload::onChunkTimer()
+{
+    if (!m_streaming || m_stream != Stream::Running)
+        return;
+    const long long waited = tickCountMs() - m_chunkStartedMs;
+    if (waited >= proto::kSendTimeoutMs)
+        w.gotTimeout = true; // the socket has not taken this chunk in 4000 ms
+    else
+        m_chunkTimer.start(static_cast<int>(proto::kSendTimeoutMs - waited));
+}
+
+void NetworkDownload::onBytesWritten(qint64 n)
+{
+    if (!m_streaming || m_stream != Stream::Running)
+        return;
+    m_chunkAcked += n;
+    if (m_chunkAcked < m_chunkLength)
+        return;
+    bytesSent += m_chunkLength;
+    w.ProgBar->setValue(static_cast<int>(progressPercent(bytesSent, fileSize)));
+    writeNextChunk();
+}
+
+void NetworkDownload::endTransfer(Stream how)
+{
+    NetworkSession& s = net();
+    auto fail = [&](const QString& title, const QString& text, int code) {
+        if (exitIfUnattended(code))
+            return;
+        if (!w.cancelled) {
+            w.cancelled = true;
+            report(title, text);
+        }
+        w.resetAll();
+        w.status(QStringLiteral("Download FAILED"));
+        s.sessionState = SessionState::Failed;
+    };
+    const QString lost = QStringLiteral("Connection to Tk650 Lost");
+    switch (how) {
+    case Stream::Done: break;
+    case Stream::Cancelled:
+        w.resetAll();
+        // A failure reported by the terminal keeps its status.
+        if (s.sessionState != SessionState::Failed)
+            w.status(QStringLiteral("Download CANCELLED"));
+        return;
+    case Stream::TimedOut:
+        fail(lost, QStringLiteral("Unable to complete file transfer\rSend request timed out"),
+             exitcode::NoConnect);
+        return;
+    case Stream::WriteError:
+        fail(lost, QStringLiteral("Error occurred during file transfer\r") + m_writeError,
+             exitcode::Failed);
+        return;
+    case Stream::SizeChanged:
+        w.logMessage(QStringLiteral("ERROR: file changed size during transfer"));
+        fail(QStringLiteral("Unable to send file"),
+             QStringLiteral("The file changed size while it was being sent (%1 bytes were "
+                            "announced).\rPlease send it again once it is complete.")
+                 .arg(fileSize),
+             exitcode::Failed);
+        if (!w.commandLineMode)
+            w.status(QStringLiteral("Download FAILED (file changed size)"));
+        return;
+    case Stream::ReadError:
+        fail(QStringLiteral("Unable to send file"),
+             QStringLiteral("Error reading the file\r") + m_readError, exitcode::Failed);
+        return;
+    case Stream::Running: return;
+    }
+
+    if (s.sessionState == SessionState::Failed)
+        return;
+    if (s.hostVersion.isEmpty()) {
+        // An older daemon sends no install result.
+        if (s.unsupportedReported) {
+            if (exitIfUnattended(exitcode::Success))
+                return;
+            w.env().dialogs->message(MsgIcon::Exclamation, QStringLiteral("Send Complete"),
+                                     QStringLiteral("File Sucessfully Sent!"));
+            pumpPendingEvents();
+            w.resetAll();
+            w.logMessage(QStringLiteral("Finished sending file"));
+            return;
+        }
+        w.installTimer->stop();
+        s.closeConnection();
+        finishDownload();
+        return;
+    }
+    w.logMessage(QStringLiteral("Send complete, installing files..."));
+    s.sessionState = SessionState::Installing;
+    w.cmdExitN->setText(QStringLiteral("Exit"));
+    w.status(QStringLiteral("Installing Files.."));
+    w.lbletl->hide();
+    w.lblTime->hide();
+    w.tmrTime->stop();
+    w.installTimer->start();
+}
+
+// --- progress and the install watch -------------------------------------------
+
+void NetworkDownload::timeLeftTick()
+{
+    if (const auto text = timeLeftText(fileSize, bytesSent, bytesAtLastTick))
+        w.lblTime->setText(QString::fromStdString(*text));
+    bytesAtLastTick = bytesSent;
+}
+
+void NetworkDownload::installWatchTick()
+{
+    if (w.tcpClient->state() != QAbstractSocket::UnconnectedState)
+        return;
+    w.installTimer->stop();
+    if (net().sessionState == SessionState::Done)
+        return;
+    // The terminal closes the connection when it reboots after installing.
+    if (exitIfUnattended(exitcode::Rebooted))
+        return;
+    w.status(QStringLiteral("Install Complete (Terminal Rebooting)"));
+}
+
+// --- after the install ------------------------------------------------------------
+
+bool NetworkDownload::finishWith(const QByteArray& cmd, SessionState state, double limitMs,
+                                 int exitCode, const char* status, const char* log)
+{
+    NetworkSession& s = net();
+    if (!s.connectToHost())
+        return false;
+    s.sessionState = state;
+    w.status(QStringLiteral("Installing Files.."));
+    // A reply, the connection closing (a reboot) and the time-out all count
+    // as success.
+    s.sendAndAwaitReply(cmd, limitMs);
+    if (afterReplyCancelled())
+        return false;
+    if (exitIfUnattended(exitCode))
+        return false;
+    w.resetAll();
+    s.sessionState = SessionState::Done;
+    w.status(QString::fromLatin1(status));
+    w.logMessage(QString::fromLatin1(log));
+    return true;
+}
+
+void NetworkDownload::finishDownload()
+{
+    if (w.chkReboot->isChecked()) {
+        finishWith(QByteArray(proto::kCmdReboot.data(), proto::kCmdReboot.size()),
+                   SessionState::Rebooting, proto::kRebootWaitMs, exitcode::Rebooted,
+                   "Download Complete (terminal rebooting)", "Download complete (host rebooted)");
+    } else if (w.chkRunApp->isChecked()) {
+        finishWith(QByteArray(proto::kCmdRunApp.data(), proto::kCmdRunApp.size()),
+                   SessionState::StartingApp, proto::kRunAppWaitMs, exitcode::AppStarted,
+                   "Download Complete (Running App)", "Download complete (application started)");
+    } else {
+        if (exitIfUnattended(exitcode::Success))
+            return;
+        w.resetAll();
+        w.status(QStringLiteral("Download Complete"));
+        net().sessionState = SessionState::Done;
+        w.logMessage(QStringLiteral("Download complete"));
+    }
+}
+
+} // namespace tk
