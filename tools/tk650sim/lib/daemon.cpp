@@ -249,7 +249,7 @@ private:
         const DaemonConfig& c = cfg();
         if (prefix == "VER:") {
             if (c.versionReply == VersionReply::Text)
-                reply(c.version + c.versionTerminator);
+                reply(c.versionTerminated ? c.version + c.versionTerminator : c.version);
             else if (c.versionReply == VersionReply::BadArgs)
                 reply("BADARGS");
         } else if (prefix == "RTC:") {

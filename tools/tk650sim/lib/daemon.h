@@ -50,6 +50,7 @@ struct DaemonConfig {
     VersionReply versionReply = VersionReply::Text;
     QByteArray version = "01.02.01";
     char versionTerminator = '\n'; // the daemon's last byte, removed by the reader
+    bool versionTerminated = true; // false: the text goes out without it
     Reply rtcReply = Reply::Ok;    // a malformed clock text is always BADARGS
     Reply aspReply = Reply::Ok;
     Reply artReply = Reply::Ok;

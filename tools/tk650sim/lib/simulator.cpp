@@ -1,0 +1,85 @@
+#include "simulator.h"
+
+namespace tk::sim {
+
+Simulator::Simulator(const SimOptions& options, QObject* parent)
+    : QObject(parent), m_options(options)
+{
+}
+
+Simulator::~Simulator() = default;
+
+bool Simulator::start()
+{
+    const SimOptions& o = m_options;
+    const bool fleet = o.terminals > 1;
+    if (fleet &&
+        (o.listenAddress.isNull() || o.listenAddress == QHostAddress(QHostAddress::AnyIPv4))) {
+        m_error = QStringLiteral("--terminals needs a --listen address to count up from "
+                                 "(for example 127.10.0.1)");
+        return false;
+    }
+    if (o.broadcast)
+        m_broadcaster = std::make_unique<Broadcaster>();
+    for (int i = 0; i < o.terminals; ++i) {
+        TerminalRecord record = o.record;
+        record.serial = fleetSerial(o.record.serial, i, o.terminals);
+        const QHostAddress address =
+            fleet ? nextAddress(o.listenAddress, quint32(i)) : o.listenAddress;
+        if (o.daemon) {
+            DaemonConfig config = o.daemonConfig;
+            config.whoReply = o.whoReply ? *o.whoReply : record.toBytes();
+            auto* daemon = new Daemon(config, this);
+            if (!o.quiet)
+                connect(daemon, &Daemon::logLine, this, &Simulator::logLine);
+            if (!daemon->listen(address, o.listenPort)) {
+                m_error = QStringLiteral("cannot listen on %1:%2: %3")
+                              .arg(address.toString())
+                              .arg(o.listenPort)
+                              .arg(daemon->errorString());
+                return false;
+            }
+            m_daemons.append(daemon);
+            m_ready << QStringLiteral("listening on %1:%2")
+                           .arg(address.toString())
+                           .arg(daemon->serverPort());
+        }
+        if (m_broadcaster) {
+            const QHostAddress source =
+                address == QHostAddress(QHostAddress::AnyIPv4) ? QHostAddress() : address;
+            if (!m_broadcaster->addTerminal(record, source)) {
+                m_error = m_broadcaster->errorString();
+                return false;
+            }
+        }
+    }
+    if (m_broadcaster) {
+        if (!o.quiet)
+            connect(m_broadcaster.get(), &Broadcaster::logLine, this, &Simulator::logLine);
+        m_broadcaster->start(o.broadcastTarget, o.broadcastPort, o.broadcastIntervalMs,
+                             o.broadcastRounds);
+        m_ready << QStringLiteral("broadcasting to %1:%2")
+                       .arg(o.broadcastTarget.toString())
+                       .arg(o.broadcastPort);
+    }
+    if (o.pseudoTerminal || !o.serialDevice.isEmpty()) {
+        m_serial = std::make_unique<SerialTerminal>();
+        m_serial->config = o.serialConfig;
+        const bool ok = o.pseudoTerminal ? m_serial->createPseudoTerminal()
+                                         : m_serial->openDevice(o.serialDevice, o.baud);
+        if (!ok) {
+            m_error = QStringLiteral("serial line: ") + m_serial->errorString();
+            return false;
+        }
+        if (!o.quiet)
+            connect(m_serial.get(), &SerialTerminal::logLine, this, &Simulator::logLine);
+        m_ready << QStringLiteral("serial port: ") + m_serial->devicePath();
+    }
+    if (m_daemons.isEmpty() && !m_broadcaster && !m_serial) {
+        m_error = QStringLiteral("nothing to simulate: no daemon, no broadcasts, no serial line");
+        return false;
+    }
+    return true;
+}
+
+} // namespace tk::sim
