@@ -110,10 +110,15 @@ void frmmain::setupAddressBoxes()
         });
     }
 
-    EventHook::install(lblSavedIP, [this](QEvent* event) {
-        if (!isLeftClickRelease(event, lblSavedIP))
+    // Hooks see their control's events also while this window is being
+    // destroyed, so they use the captured controls, not this window's fields,
+    // until a real key or click arrives.
+    QLabel* label = lblSavedIP;
+    QMenu* popup = mnuSavedIP;
+    EventHook::install(label, [label, popup](QEvent* event) {
+        if (!isLeftClickRelease(event, label))
             return false;
-        mnuSavedIP->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        popup->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     });
     for (QAction* entry : mnuIP) {

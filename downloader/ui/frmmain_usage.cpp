@@ -44,8 +44,11 @@ std::optional<QString> readUsageFile(const QString& path)
 
 void frmmain::setupAboutLabel()
 {
-    EventHook::install(lblQuillon, [this](QEvent* event) {
-        if (!isLeftClickRelease(event, lblQuillon))
+    // The hook sees the label's events until it is gone, also while this
+    // window is being destroyed: it must not touch the window before a click.
+    QLabel* label = lblQuillon;
+    EventHook::install(label, [this, label](QEvent* event) {
+        if (!isLeftClickRelease(event, label))
             return false;
         showAbout();
         return true;
