@@ -5,6 +5,7 @@
 #include "ui/networkdownload.h"
 #include "ui/networkoptions.h"
 #include "ui/networksession.h"
+#include "ui/serialdownload.h"
 
 namespace tk {
 
@@ -18,6 +19,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     net = std::make_unique<NetworkSession>(*this);
     setupAboutLabel();
     netDownload = std::make_unique<NetworkDownload>(*this);
+    m_serial = new SerialDownload(*this);
 }
 
 frmmain::~frmmain() = default;

@@ -32,6 +32,7 @@ class frmDebug;
 class NetworkSession;
 class frmUsage;
 class NetworkDownload;
+class SerialDownload;
 
 class frmmain : public QWidget {
     Q_OBJECT
@@ -73,6 +74,7 @@ public:
     const ProgramEnv& env() const { return m_env; }
     frmLog* logWindow(); // created on first use
     frmDebug* debugWindow(); // created on first use
+    SerialDownload* serialDownload() { return m_serial; } // the serial tab's download
 
     // Download options of the network tab (file, type, permissions, owner).
     NetworkOptions* netOptions = nullptr;
@@ -168,6 +170,7 @@ private:
     frmLog* m_log = nullptr;
     frmDebug* m_debug = nullptr;
     frmUsage* m_usage = nullptr;
+    SerialDownload* m_serial = nullptr;
 };
 
 // 15 twips = 1 pixel at 96 dpi.

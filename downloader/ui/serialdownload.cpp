@@ -1,0 +1,183 @@
+#include "ui/serialdownload.h"
+
+#include "core/exitcodes.h"
+#include "core/serialtool.h"
+#include "platform/toolprocess.h"
+#include "platform/wait.h"
+#include "ui/frmksyn.h"
+#include "ui/frmmain.h"
+#include "ui/frmporterr.h"
+
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+namespace tk {
+
+namespace {
+
+const QString kSelectFilePrompt = QStringLiteral("Select File to Download");
+
+} // namespace
+
+void reportPortFailure(frmmain& main, const PortOpenResult& failure, int port, bool shown)
+{
+    if (!shown) {
+        main.doExitProcess(failure.failure == PortFailure::Other ? exitcode::Failed
+                                                                 : exitcode::PortBusy);
+        return;
+    }
+    const QString title = QString::fromLatin1(kProgramTitle);
+    switch (failure.failure) {
+    case PortFailure::None: return;
+    case PortFailure::InUse: main.serialDownload()->portErrWindow()->showFor(port); return;
+    case PortFailure::Missing:
+        main.env().dialogs->message(
+            MsgIcon::Critical, title,
+            QStringLiteral("The selected com port does not exist: COM%1").arg(port));
+        return;
+    case PortFailure::Other:
+        main.env().dialogs->message(MsgIcon::Critical, title, failure.description);
+        return;
+    }
+}
+
+SerialDownload::SerialDownload(frmmain& main) : QObject(&main), m_w(main)
+{
+    wireSerialTab();
+}
+
+frmKSYN* SerialDownload::ksynWindow()
+{
+    if (!m_ksyn)
+        m_ksyn = new frmKSYN(m_w);
+    return m_ksyn;
+}
+
+frmPortErr* SerialDownload::portErrWindow()
+{
+    if (!m_portErr)
+        m_portErr = new frmPortErr(m_w);
+    return m_portErr;
+}
+
+bool SerialDownload::fileIsValid() const
+{
+    const QString path = m_w.txtfile->text();
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && !info.isHidden();
+}
+
+void SerialDownload::cmdDownload_Click()
+{
+    const bool unattended = m_w.commandLineMode;
+    // A busy port shows the port-in-use dialog; its Retry starts over.
+    for (;;) {
+        m_w.retry = false;
+        m_w.cancelled = false;
+        if (!fileIsValid()) {
+            if (unattended) {
+                m_w.doExitProcess(exitcode::NoFile);
+                return;
+            }
+            m_w.env().dialogs->message(MsgIcon::Critical, QStringLiteral("Unable to Send"),
+                                       QStringLiteral("Please Select A Valid File to Send"));
+            m_w.txtfile->selectAll();
+            m_w.txtfile->setFocus();
+            return;
+        }
+        const PortOpenResult tested = testComPort(m_w.port);
+        pumpPendingEvents();
+        if (tested.ok())
+            break;
+        reportPortFailure(m_w, tested, m_w.port, !unattended);
+        if (unattended || !m_w.retry)
+            return;
+    }
+    runTool(QFileInfo(m_w.txtfile->text()).absoluteFilePath());
+}
+
+void SerialDownload::runTool(const QString& path)
+{
+    const bool unattended = m_w.commandLineMode;
+    const FolderAndName where = splitFolderAndName(QFile::encodeName(path).toStdString());
+
+    m_w.cmdDownload->setEnabled(false);
+    m_w.cmdExit->setText(QStringLiteral("Cancel"));
+
+    if (m_w.checkSendKSYN->isChecked()) {
+        frmKSYN* ksyn = ksynWindow();
+        if (unattended) {
+            ksyn->doSend();
+            pumpEventsUntil([ksyn] { return !ksyn->waiting; });
+        } else {
+            ksyn->showModal();
+        }
+    }
+    pumpPendingEvents();
+
+    if (!m_w.cancelled) {
+        PdtInvocation call;
+        call.pdtPath = QFile::encodeName(m_w.pdtPath).toStdString();
+        if (unattended)
+            call.waitSeconds = m_w.timeout;
+        call.port = m_w.port;
+        call.baud = m_w.baud.toStdString();
+        call.fileName = where.name;
+        QStringList args;
+        for (const std::string& arg : pdtArguments(call))
+            args << QFile::decodeName(QByteArray::fromStdString(arg));
+        ToolLauncher& launcher = m_launcher ? *m_launcher : defaultToolLauncher();
+        const int toolCode =
+            ExecuteAndWait(launcher, m_w.pdtPath, args, QFile::decodeName(where.folder.c_str()),
+                           !unattended, [this] { return m_w.cancelled; });
+        if (unattended)
+            m_w.doExitProcess(programExitCodeForTool(toolCode));
+    }
+
+    m_w.cmdDownload->setEnabled(true);
+    m_w.cmdExit->setText(QStringLiteral("Exit"));
+}
+
+void SerialDownload::wireSerialTab()
+{
+    m_w.frameMode->setEnabled(m_w.checkSendKSYN->isChecked());
+    connect(m_w.checkSendKSYN, &QCheckBox::toggled, m_w.frameMode, &QWidget::setEnabled);
+    connect(m_w.checkSerialRestartApp, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            m_w.checkSerialRestartDevice->setChecked(false);
+    });
+    connect(m_w.checkSerialRestartDevice, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            m_w.checkSerialRestartApp->setChecked(false);
+    });
+
+    // Both tabs name the same file.
+    connect(m_w.txtfile, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_w.txtfilen && m_w.txtfilen->text() != text)
+            m_w.txtfilen->setText(text);
+    });
+    m_w.txtfile->setAcceptDrops(true);
+    m_w.txtfile->installEventFilter(this);
+    connect(m_w.cmdfile, &QPushButton::clicked, this, &SerialDownload::cmdfile_Click);
+
+    connect(m_w.cmdDownload, &QPushButton::clicked, this, &SerialDownload::cmdDownload_Click);
+    connect(m_w.tmrCmdSendSerial, &QTimer::timeout, this, [this] {
+        m_w.tmrCmdSendSerial->stop();
+        cmdDownload_Click();
+    });
+}
+
+void SerialDownload::cmdfile_Click() {}
+
+bool SerialDownload::eventFilter(QObject* watched, QEvent* event)
+{
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tk

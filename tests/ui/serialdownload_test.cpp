@@ -1,0 +1,280 @@
+// The serial tab's download against a fake "pdt.exe" (a real child process)
+// and a pseudo-terminal standing for the COM port.
+#include "programfolder.h"
+#include "serialfixtures.h"
+
+#include "platform/comports.h"
+#include "platform/wait.h"
+#include "ui/frmmain.h"
+#include "ui/frmporterr.h"
+#include "ui/serialdownload.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSerialPort>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace tk;
+using namespace tk::test;
+
+namespace {
+
+// Runs action once the condition holds, from the event loop, while the code
+// under test waits (a modal window, the running tool).
+std::unique_ptr<QTimer> when(std::function<bool()> condition, std::function<void()> action)
+{
+    auto timer = std::make_unique<QTimer>();
+    timer->setInterval(5);
+    QTimer* raw = timer.get();
+    QObject::connect(raw, &QTimer::timeout, [raw, condition, action] {
+        if (condition()) {
+            raw->stop();
+            action();
+        }
+    });
+    timer->start();
+    return timer;
+}
+
+QWidget* shownWindow(const char* name)
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(name) && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+class SerialDownloadTest : public ::testing::Test {
+protected:
+    SerialDownloadTest() : pdt(folder.path()), com(3)
+    {
+        w = std::make_unique<frmmain>(folder.env());
+        w->pdtPath = pdt.path();
+        w->port = 3;
+        w->baud = QStringLiteral("115200");
+    }
+
+    // A file to send inside a folder of its own.
+    QString makeFile(const QString& folderName, const QString& name)
+    {
+        QDir(folder.path()).mkpath(folderName);
+        const QString path = QDir(folder.file(folderName)).filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write("payload");
+        return path;
+    }
+
+    void clickSend() { QTest::mouseClick(w->cmdDownload, Qt::LeftButton); }
+
+    ProgramFolder folder;
+    FakePdt pdt;
+    PtyComPort com;
+    std::unique_ptr<frmmain> w;
+};
+
+} // namespace
+
+TEST_F(SerialDownloadTest, InteractiveRunStartsTheToolInTheFilesFolderWithoutWait)
+{
+    const QString file = makeFile(QStringLiteral("my packages"), QStringLiteral("my app.tgz"));
+    PtyComPort com12(12);
+    w->txtfile->setText(file);
+    w->port = 12;
+    w->baud = QStringLiteral("38400");
+    clickSend();
+
+    ASSERT_TRUE(pdt.ran());
+    EXPECT_EQ(pdt.arguments(), (QStringList{"-p12", "-b38400", "-imy app.tgz"}));
+    EXPECT_EQ(QDir(pdt.workingFolder()).canonicalPath(),
+              QDir(folder.file(QStringLiteral("my packages"))).canonicalPath());
+    EXPECT_TRUE(w->cmdDownload->isEnabled());
+    EXPECT_EQ(w->cmdExit->text(), "Exit");
+    EXPECT_FALSE(folder.exitCode);
+    EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+
+    // The tool's result is not examined interactively.
+    pdt.exitWith(9);
+    clickSend();
+    EXPECT_FALSE(folder.exitCode);
+    EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+}
+
+TEST_F(SerialDownloadTest, UnattendedRunAddsTheWaitAndEndsWithTheMappedCode)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    w->commandLineMode = true;
+    pdt.exitWith(3);
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(pdt.arguments(), (QStringList{"-w4", "-p3", "-b115200", "-ia.bin"}));
+    EXPECT_EQ(folder.exitCode, -7);
+
+    folder.exitCode.reset();
+    w->timeout = 12.5;
+    pdt.exitWith(10);
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(pdt.arguments().front(), "-w12.5");
+    EXPECT_EQ(folder.exitCode, -4);
+
+    folder.exitCode.reset();
+    pdt.exitWith(0);
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(folder.exitCode, 0);
+    EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+}
+
+TEST_F(SerialDownloadTest, AToolThatCannotBeStartedEndsAnUnattendedRunWithMinusSix)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    w->commandLineMode = true;
+    w->pdtPath = folder.file(QStringLiteral("missing/pdt.exe"));
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(folder.exitCode, -6);
+
+    // Present but not executable.
+    folder.exitCode.reset();
+    QFile::setPermissions(pdt.path(), QFile::ReadOwner | QFile::WriteOwner);
+    w->pdtPath = pdt.path();
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(folder.exitCode, -6);
+    EXPECT_FALSE(pdt.ran());
+}
+
+TEST_F(SerialDownloadTest, CancelEndsTheToolAndItsChildrenAndRestoresTheButtons)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    w->show();
+    pdt.hang();
+    bool runningLook = false;
+    auto cancel = when([&] { return pdt.childPid() > 0; },
+                       [&] {
+                           runningLook = !w->cmdDownload->isEnabled() &&
+                                         w->cmdExit->text() == QLatin1String("Cancel");
+                           QTest::mouseClick(w->cmdExit, Qt::LeftButton);
+                       });
+    clickSend();
+    EXPECT_TRUE(runningLook);
+    EXPECT_TRUE(w->cancelled);
+    EXPECT_TRUE(w->cmdDownload->isEnabled());
+    EXPECT_EQ(w->cmdExit->text(), "Exit");
+    EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+    EXPECT_TRUE(pumpEventsUntil([&] { return !processAlive(pdt.childPid()); }, 5000))
+        << "the tool's child outlived the cancel";
+    EXPECT_TRUE(w->isVisible()); // Cancel is not Exit
+}
+
+TEST_F(SerialDownloadTest, AMissingFileIsReportedOrEndsWithMinusTwo)
+{
+    w->txtfile->setText(folder.file(QStringLiteral("nope.tgz")));
+    clickSend();
+    ASSERT_EQ(folder.dialogs.shown.size(), 1);
+    EXPECT_EQ(folder.dialogs.shown[0].title, "Unable to Send");
+    EXPECT_EQ(folder.dialogs.shown[0].text, "Please Select A Valid File to Send");
+    EXPECT_EQ(folder.dialogs.shown[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(w->txtfile->selectedText(), w->txtfile->text());
+
+    // A folder and a hidden file count as missing too.
+    for (const QString& path : {folder.path(), makeFile(QStringLiteral("f"), ".hidden.tgz")}) {
+        w->txtfile->setText(path);
+        w->commandLineMode = true;
+        folder.exitCode.reset();
+        w->serialDownload()->cmdDownload_Click();
+        EXPECT_EQ(folder.exitCode, -2) << path.toStdString();
+    }
+    EXPECT_FALSE(pdt.ran());
+}
+
+TEST_F(SerialDownloadTest, AMissingPortIsNamedOrEndsWithMinusSeven)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    ComPortOverride nowhere(7, folder.file(QStringLiteral("no-such-device")));
+    w->port = 7;
+    clickSend();
+    ASSERT_EQ(folder.dialogs.shown.size(), 1);
+    EXPECT_EQ(folder.dialogs.shown[0].text, "The selected com port does not exist: COM7");
+    EXPECT_EQ(folder.dialogs.shown[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(w->cmdDownload->isEnabled());
+    EXPECT_EQ(w->cmdExit->text(), "Exit");
+
+    w->commandLineMode = true;
+    w->port = 0; // no device at all
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(folder.exitCode, -7);
+    EXPECT_FALSE(pdt.ran());
+}
+
+TEST_F(SerialDownloadTest, OtherPortFailuresShowTheirDescriptionOrEndWithMinusSix)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    ComPortOverride regularFile(4, w->txtfile->text()); // not a serial device
+    w->port = 4;
+    clickSend();
+    ASSERT_EQ(folder.dialogs.shown.size(), 1);
+    EXPECT_EQ(folder.dialogs.shown[0].icon, MsgIcon::Critical);
+    EXPECT_FALSE(folder.dialogs.shown[0].text.isEmpty());
+    EXPECT_FALSE(folder.dialogs.shown[0].text.startsWith("The selected com port"));
+
+    w->commandLineMode = true;
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(folder.exitCode, -6);
+    EXPECT_FALSE(pdt.ran());
+}
+
+TEST_F(SerialDownloadTest, ABusyPortShowsThePortInUseDialogUntilRetrySucceeds)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    auto holder = std::make_unique<QSerialPort>();
+    ASSERT_EQ(openComPort(*holder, 3).failure, PortFailure::None);
+    // A second name for the same device is the same port.
+    const QString alias = folder.file(QStringLiteral("com-alias"));
+    ASSERT_TRUE(QFile::link(com.devicePath(), alias));
+    ComPortOverride viaAlias(5, alias);
+    w->port = 5;
+
+    int shown = 0;
+    QString caption, portLine;
+    std::unique_ptr<QTimer> answer;
+    std::function<void()> arm = [&] {
+        answer = when([] { return shownWindow("frmPortErr") != nullptr; },
+                      [&] {
+                          auto* dlg = static_cast<frmPortErr*>(shownWindow("frmPortErr"));
+                          ++shown;
+                          caption = dlg->windowTitle();
+                          portLine = dlg->lblPort->text();
+                          if (shown == 2)
+                              holder->close(); // the other program lets go
+                          else
+                              QTimer::singleShot(0, arm);
+                          QTest::mouseClick(dlg->cmdRetry, Qt::LeftButton);
+                      });
+    };
+    arm();
+    clickSend();
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(caption, "Serial Download Failed");
+    EXPECT_EQ(portLine, "COM5 is already open.");
+    EXPECT_TRUE(pdt.ran());
+    EXPECT_EQ(pdt.arguments().front(), "-p5");
+
+    // Cancel leaves the buttons untouched and runs nothing.
+    QFile::remove(folder.file(QStringLiteral("pdt-call.txt")));
+    ASSERT_EQ(openComPort(*holder, 3).failure, PortFailure::None);
+    answer =
+        when([] { return shownWindow("frmPortErr") != nullptr; },
+             [] {
+                 QTest::mouseClick(static_cast<frmPortErr*>(shownWindow("frmPortErr"))->cmdCancel,
+                                   Qt::LeftButton);
+             });
+    clickSend();
+    EXPECT_FALSE(pdt.ran());
+    EXPECT_TRUE(w->cmdDownload->isEnabled());
+
+    w->commandLineMode = true;
+    w->serialDownload()->cmdDownload_Click();
+    EXPECT_EQ(folder.exitCode, -7);
+}
