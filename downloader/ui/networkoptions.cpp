@@ -2,6 +2,7 @@
 
 #include "core/downloadoptions.h"
 #include "core/protocol.h"
+#include "ui/filedrop.h"
 #include "ui/frmmain.h"
 #include "ui/onelinelist.h"
 
@@ -24,16 +25,6 @@ std::optional<std::string> firstBytesOf(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return std::string();
     return f.read(kExecutableProbeBytes).toStdString();
-}
-
-QString firstLocalFile(const QMimeData* mime)
-{
-    if (!mime || !mime->hasUrls())
-        return {};
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile())
-            return url.toLocalFile();
-    return {};
 }
 
 } // namespace
@@ -62,7 +53,7 @@ NetworkOptions::NetworkOptions(frmmain& w) : QObject(&w), m_w(w)
     });
     connect(m_w.txtfilen, &QLineEdit::textChanged, this, &NetworkOptions::pathChanged);
     connect(m_w.cmdBrowse, &QPushButton::clicked, this, &NetworkOptions::browse);
-    m_w.txtfilen->installEventFilter(this);
+    acceptFileDrops(m_w.txtfilen, [this](const QString& path) { takeDroppedFile(path); });
 }
 
 QString NetworkOptions::permissions() const
@@ -124,28 +115,6 @@ void NetworkOptions::takeDroppedFile(const QString& path)
         return;
     m_w.txtfilen->setText(path);
     applyPresetFor(path);
-}
-
-bool NetworkOptions::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_w.txtfilen) {
-        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
-            auto* e = static_cast<QDropEvent*>(event);
-            if (!firstLocalFile(e->mimeData()).isEmpty()) {
-                e->acceptProposedAction();
-                return true;
-            }
-        } else if (event->type() == QEvent::Drop) {
-            auto* e = static_cast<QDropEvent*>(event);
-            const QString file = firstLocalFile(e->mimeData());
-            if (!file.isEmpty()) {
-                e->acceptProposedAction();
-                takeDroppedFile(file);
-                return true;
-            }
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 void NetworkOptions::pathChanged(const QString& text)

@@ -31,9 +31,6 @@ public:
     // Files dropped onto the file box: the first one is taken.
     void takeDroppedFile(const QString& path);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void pathChanged(const QString& text);
     void permissionScrolled(int list);

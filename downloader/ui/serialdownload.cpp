@@ -1,19 +1,19 @@
 #include "ui/serialdownload.h"
 
+#include "core/downloadoptions.h"
 #include "core/exitcodes.h"
 #include "core/serialtool.h"
 #include "platform/toolprocess.h"
 #include "platform/wait.h"
+#include "ui/filedrop.h"
 #include "ui/frmksyn.h"
 #include "ui/frmmain.h"
 #include "ui/frmporterr.h"
 
-#include <QDropEvent>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QUrl>
+#include <QTimer>
 
 namespace tk {
 
@@ -162,8 +162,8 @@ void SerialDownload::wireSerialTab()
         if (m_w.txtfilen && m_w.txtfilen->text() != text)
             m_w.txtfilen->setText(text);
     });
-    m_w.txtfile->setAcceptDrops(true);
     m_w.txtfile->installEventFilter(this);
+    acceptFileDrops(m_w.txtfile, [this](const QString& path) { m_w.txtfile->setText(path); });
     connect(m_w.cmdfile, &QPushButton::clicked, this, &SerialDownload::cmdfile_Click);
 
     connect(m_w.cmdDownload, &QPushButton::clicked, this, &SerialDownload::cmdDownload_Click);
@@ -173,10 +173,35 @@ void SerialDownload::wireSerialTab()
     });
 }
 
-void SerialDownload::cmdfile_Click() {}
+void SerialDownload::cmdfile_Click()
+{
+    FileDialogRequest request;
+    request.title = QString::fromLatin1(kSelectFileTitle);
+    request.filter = QString::fromStdString(qtFileFilter(kSelectFileFilter));
+    const QFileInfo current(m_w.txtfile->text());
+    if (!m_w.txtfile->text().isEmpty() && current.exists() && current.isFile()) {
+        request.fileName = current.absoluteFilePath();
+        request.initialDir = current.absolutePath();
+    }
+    const QString chosen = m_w.env().dialogs->openFile(request);
+    if (chosen.isEmpty())
+        return;
+    m_w.txtfile->setText(chosen);
+    m_w.cmdDownload->setFocus();
+}
 
 bool SerialDownload::eventFilter(QObject* watched, QEvent* event)
 {
+    // A click on the prompt text selects it, so typing replaces it; a double
+    // click always selects everything. The selection is made once the box
+    // has handled the click itself.
+    if (watched == m_w.txtfile) {
+        const bool selectAll = event->type() == QEvent::MouseButtonDblClick ||
+                               (event->type() == QEvent::MouseButtonRelease &&
+                                m_w.txtfile->text() == kSelectFilePrompt);
+        if (selectAll)
+            QTimer::singleShot(0, m_w.txtfile, &QLineEdit::selectAll);
+    }
     return QObject::eventFilter(watched, event);
 }
 

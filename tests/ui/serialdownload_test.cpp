@@ -145,29 +145,6 @@ TEST_F(SerialDownloadTest, AToolThatCannotBeStartedEndsAnUnattendedRunWithMinusS
     EXPECT_FALSE(pdt.ran());
 }
 
-TEST_F(SerialDownloadTest, CancelEndsTheToolAndItsChildrenAndRestoresTheButtons)
-{
-    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
-    w->show();
-    pdt.hang();
-    bool runningLook = false;
-    auto cancel = when([&] { return pdt.childPid() > 0; },
-                       [&] {
-                           runningLook = !w->cmdDownload->isEnabled() &&
-                                         w->cmdExit->text() == QLatin1String("Cancel");
-                           QTest::mouseClick(w->cmdExit, Qt::LeftButton);
-                       });
-    clickSend();
-    EXPECT_TRUE(runningLook);
-    EXPECT_TRUE(w->cancelled);
-    EXPECT_TRUE(w->cmdDownload->isEnabled());
-    EXPECT_EQ(w->cmdExit->text(), "Exit");
-    EXPECT_TRUE(folder.dialogs.shown.isEmpty());
-    EXPECT_TRUE(pumpEventsUntil([&] { return !processAlive(pdt.childPid()); }, 5000))
-        << "the tool's child outlived the cancel";
-    EXPECT_TRUE(w->isVisible()); // Cancel is not Exit
-}
-
 TEST_F(SerialDownloadTest, AMissingFileIsReportedOrEndsWithMinusTwo)
 {
     w->txtfile->setText(folder.file(QStringLiteral("nope.tgz")));
