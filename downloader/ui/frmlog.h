@@ -13,11 +13,18 @@ class frmLog : public QWidget {
 public:
     frmLog(std::function<QDateTime()> now, QWidget* owner);
 
+    // Places the window right under its owner (the main window), as wide as it
+    // and aligned with its left edge; the height stays.
+    void updatePosition();
     void appendLogLine(const QString& text);
     QString text() const;
     int logLineCount = 0;
 
     QPlainTextEdit* txtLog = nullptr;
+
+protected:
+    // A closed and reopened log starts empty.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     std::function<QDateTime()> m_now;

@@ -20,14 +20,11 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     setupAboutLabel();
     netDownload = std::make_unique<NetworkDownload>(*this);
     m_serial = new SerialDownload(*this);
+    wireSerialChoice();
+    wireWindow();
 }
 
 frmmain::~frmmain() = default;
-
-void frmmain::load(const QString& commandLine)
-{
-    Q_UNUSED(commandLine);
-}
 
 void frmmain::doExitProcess(int exitCode)
 {

@@ -70,9 +70,30 @@ public:
     void status(const QString& update);
     void logMessage(const QString& text);
     void doDebug(const QString& msg, bool isReceived);
+    // Writes s to standard output as 8-bit text, no line break; failures ignored.
+    // No flow of the program calls it.
+    void printOut(const QString& s);
+
+    // Command-line parsers, one per mode; each gets the text after its switch.
+    void parseSerialArgs(const QString& args);
+    void parseNetworkArgs(const QString& args);
+    void parseKsynArgs(const QString& args);
+    // The text each parser was last given (null when it was not called).
+    QString serialArgsGiven, networkArgsGiven, ksynArgsGiven;
+
+    // Initial folder of the two file dialogs (restored "lastDir"; empty = their own).
+    QString fileDialogDir;
+
+    // Serial tab: the port and baud choice, and the save button's action.
+    void selectComPort(int number); // 1, 2 or 3..255
+    void saveSerialChoice();
+
+    // The "More" toggle of the network tab.
+    bool moreExpanded() const { return m_moreExpanded; }
+    void setMoreExpanded(bool expanded);
 
     const ProgramEnv& env() const { return m_env; }
-    frmLog* logWindow(); // created on first use
+    frmLog* logWindow();     // created on first use
     frmDebug* debugWindow(); // created on first use
     SerialDownload* serialDownload() { return m_serial; } // the serial tab's download
 
@@ -157,8 +178,27 @@ public:
     QTimer* tmrCmdSendNetwork = nullptr; // 200 ms command-line starter
     QTimer* tmrCmdSendSerial = nullptr;  // 200 ms command-line starter
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildUi();
+    void wireSerialChoice();
+    void wireWindow();
+    // Start-up pieces (frmmain_startup.cpp).
+    bool locateTool();
+    bool promptForTool();
+    void applySerialDefaults();
+    bool applySavedSerialChoice();
+    void runCommandLine(const QString& commandLine, bool unattended);
+    // Window pieces (frmmain_window.cpp).
+    void unload();
+    void onTabChanged(int index);
+    void revealAdvancedOptions();
+    void openDebugConsole();
+    void showLogWindow();
     QWidget* buildSerialTab();
     QWidget* buildNetworkTab();
     void setupAddressBoxes();
@@ -171,6 +211,9 @@ private:
     frmDebug* m_debug = nullptr;
     frmUsage* m_usage = nullptr;
     SerialDownload* m_serial = nullptr;
+    bool m_moreExpanded = false;
+    bool m_unloading = false;
+    int m_shownTab = 0;
 };
 
 // 15 twips = 1 pixel at 96 dpi.

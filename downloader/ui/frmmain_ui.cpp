@@ -14,8 +14,7 @@ namespace tk {
 
 namespace {
 
-template <typename W>
-W* named(W* w, const char* name)
+template <typename W> W* named(W* w, const char* name)
 {
     w->setObjectName(QString::fromLatin1(name));
     return w;
@@ -29,6 +28,8 @@ void frmmain::buildUi()
     setWindowTitle(QStringLiteral("Tk650 Downloader"));
 
     auto* outer = new QVBoxLayout(this);
+    // The window's height is set by the "More" step, not clamped by the layout.
+    outer->setSizeConstraint(QLayout::SetNoConstraint);
     lblQuillon = named(new QLabel(QStringLiteral("Quillon"), this), "lblQuillon");
     lblQuillon->setToolTip(QStringLiteral("About"));
     lblQuillon->setCursor(Qt::PointingHandCursor);
@@ -85,7 +86,8 @@ QWidget* frmmain::buildSerialTab()
     b9600 = named(new QRadioButton(QStringLiteral("9600"), baudFrame), "b9600");
     bOther = named(new QRadioButton(baudFrame), "bOther");
     comboBaud = named(new QComboBox(baudFrame), "comboBaud");
-    comboBaud->addItems({"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
+    comboBaud->addItems(
+        {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"});
     auto* baudOtherRow = new QHBoxLayout;
     baudOtherRow->addWidget(bOther);
     baudOtherRow->addWidget(comboBaud, 1);
@@ -98,7 +100,8 @@ QWidget* frmmain::buildSerialTab()
     auto* side = new QVBoxLayout;
     cmdSave = named(new QPushButton(QStringLiteral("save"), tab), "cmdSave");
     cmdSave->setToolTip(QStringLiteral("Save Com & Baud Settings"));
-    checkKeepOpen = named(new QCheckBox(QStringLiteral("Keep cmd Window Open"), tab), "checkKeepOpen");
+    checkKeepOpen =
+        named(new QCheckBox(QStringLiteral("Keep cmd Window Open"), tab), "checkKeepOpen");
     checkSendKSYN = named(new QCheckBox(QStringLiteral("Send KSYN Command"), tab), "checkSendKSYN");
     side->addWidget(cmdSave);
     side->addWidget(checkKeepOpen);
@@ -108,12 +111,13 @@ QWidget* frmmain::buildSerialTab()
 
     frameMode = named(new QGroupBox(tab), "frameMode");
     auto* modeLayout = new QGridLayout(frameMode);
-    checkSerialRestartDevice =
-        named(new QCheckBox(QStringLiteral("Restart Device"), frameMode), "checkSerialRestartDevice");
-    checkSerialRestartApp =
-        named(new QCheckBox(QStringLiteral("Restart Application"), frameMode), "checkSerialRestartApp");
+    checkSerialRestartDevice = named(new QCheckBox(QStringLiteral("Restart Device"), frameMode),
+                                     "checkSerialRestartDevice");
+    checkSerialRestartApp = named(new QCheckBox(QStringLiteral("Restart Application"), frameMode),
+                                  "checkSerialRestartApp");
     optSerialFull = named(new QRadioButton(QStringLiteral("Full"), frameMode), "optSerialFull");
-    optSerialPartial = named(new QRadioButton(QStringLiteral("Partial"), frameMode), "optSerialPartial");
+    optSerialPartial =
+        named(new QRadioButton(QStringLiteral("Partial"), frameMode), "optSerialPartial");
     modeLayout->addWidget(checkSerialRestartDevice, 0, 0);
     modeLayout->addWidget(checkSerialRestartApp, 1, 0);
     modeLayout->addWidget(optSerialFull, 0, 1);
@@ -187,9 +191,11 @@ QWidget* frmmain::buildNetworkTab()
     typeRow->setContentsMargins(0, 0, 0, 0);
     optNetworkFull = named(new QRadioButton(QStringLiteral("Full"), typeBox), "optNetworkFull");
     optNetworkFull->setToolTip(QStringLiteral("Cleans /home/usr1/* and environment variables"));
-    optNetworkPartial = named(new QRadioButton(QStringLiteral("Partial"), typeBox), "optNetworkPartial");
+    optNetworkPartial =
+        named(new QRadioButton(QStringLiteral("Partial"), typeBox), "optNetworkPartial");
     optNetworkPartial->setChecked(true);
-    lblFullDLType = named(new QLabel(QStringLiteral("ZRL16 SP4 or later"), typeBox), "lblFullDLType");
+    lblFullDLType =
+        named(new QLabel(QStringLiteral("ZRL16 SP4 or later"), typeBox), "lblFullDLType");
     lblFullDLType->hide();
     typeRow->addWidget(optNetworkFull);
     typeRow->addWidget(optNetworkPartial);
@@ -201,7 +207,8 @@ QWidget* frmmain::buildNetworkTab()
     frameMore = named(new QFrame(tab), "frameMore");
     auto* moreGrid = new QGridLayout(frameMore);
     chkSetRTC = named(new QCheckBox(QStringLiteral("Set Time/Date"), frameMore), "chkSetRTC");
-    chkKillApps = named(new QCheckBox(QStringLiteral("Kill Running Apps"), frameMore), "chkKillApps");
+    chkKillApps =
+        named(new QCheckBox(QStringLiteral("Kill Running Apps"), frameMore), "chkKillApps");
     chkReboot = named(new QCheckBox(QStringLiteral("Reboot Tk650"), frameMore), "chkReboot");
     chkRunApp = named(new QCheckBox(QStringLiteral("Execute App (*go)"), frameMore), "chkRunApp");
     cmdMore = named(new QLabel(QStringLiteral(" + "), frameMore), "cmdMore");
@@ -217,31 +224,43 @@ QWidget* frmmain::buildNetworkTab()
     moreGrid->addWidget(lblMore, 0, 3);
     column->addWidget(frameMore);
 
-    framePerms = named(new QGroupBox(QStringLiteral("Permissions:"), tab), "framePerms");
-    auto* permGrid = new QGridLayout(framePerms);
+    // The permissions panel takes exactly the 700 twips that "More" adds, so it
+    // is one row: heading, the three digit lists with their labels, the owner.
+    framePerms = named(new QGroupBox(tab), "framePerms");
+    framePerms->setFixedHeight(twips(700));
+    auto* permRow = new QHBoxLayout(framePerms);
+    permRow->setContentsMargins(6, 2, 6, 2);
+    permRow->addWidget(new QLabel(QStringLiteral("Permissions:"), framePerms));
     const char* heads[] = {"Owner", "Group", "Others"};
     const char* tips[] = {"rw-", "r--", "r--"};
     const QStringList digitsOwner{"7", "6", "5", "4"};
     const QStringList digitsAll{"7", "6", "5", "4", "3", "2", "1", "0"};
     for (int i = 0; i < 3; ++i) {
-        permGrid->addWidget(new QLabel(QString::fromLatin1(heads[i]), framePerms), 0, i);
+        permRow->addWidget(new QLabel(QString::fromLatin1(heads[i]), framePerms));
         auto* list = new OneLineList(i == 0 ? digitsOwner : digitsAll, framePerms);
         list->setObjectName(QStringLiteral("listNetP_%1").arg(i));
         list->setToolTip(QString::fromLatin1(tips[i]));
         listNetP[static_cast<size_t>(i)] = list;
-        permGrid->addWidget(list, 1, i);
+        permRow->addWidget(list);
     }
-    permGrid->addWidget(new QLabel(QStringLiteral("Owner:"), framePerms), 0, 3);
+    permRow->addWidget(new QLabel(QStringLiteral("Owner:"), framePerms));
     listNetO = new OneLineList({"usr8", "usr7", "usr6", "usr5", "usr4", "usr3", "usr2", "usr1"},
                                framePerms);
     listNetO->setObjectName(QStringLiteral("listNetO"));
     listNetO->setToolTip(QStringLiteral("Sets the owner of the downloaded files on the target "
                                         "device if Network Downloader not started by a user"));
-    permGrid->addWidget(listNetO, 1, 3);
+    permRow->addWidget(listNetO);
+    permRow->addStretch();
     framePerms->hide();
-    column->addWidget(framePerms);
 
     frameBottom = named(new QFrame(tab), "frameBottom");
+    // frameBottom sits right under the permissions panel, so "More" moves it
+    // down by the panel's height and nothing else.
+    auto* lower = new QVBoxLayout;
+    lower->setSpacing(0);
+    lower->addWidget(framePerms);
+    lower->addWidget(frameBottom);
+    column->addLayout(lower);
     auto* bottom = new QGridLayout(frameBottom);
     ProgBar = named(new QProgressBar(frameBottom), "ProgBar");
     ProgBar->setRange(0, 100);
@@ -251,7 +270,8 @@ QWidget* frmmain::buildNetworkTab()
     lblTime = named(new QLabel(frameBottom), "lblTime");
     lbletl->hide();
     lblTime->hide();
-    chkListener = named(new QCheckBox(QStringLiteral("Bcast Listener"), frameBottom), "chkListener");
+    chkListener =
+        named(new QCheckBox(QStringLiteral("Bcast Listener"), frameBottom), "chkListener");
     cmdSend = named(new QPushButton(QStringLiteral("Send"), frameBottom), "cmdSend");
     cmdExitN = named(new QPushButton(QStringLiteral("Exit"), frameBottom), "cmdExitN");
     bottom->addWidget(ProgBar, 0, 0, 1, 4);
@@ -261,7 +281,6 @@ QWidget* frmmain::buildNetworkTab()
     bottom->addWidget(chkListener, 2, 0);
     bottom->addWidget(cmdSend, 2, 2);
     bottom->addWidget(cmdExitN, 2, 3);
-    column->addWidget(frameBottom);
     column->addStretch();
     return tab;
 }

@@ -1,0 +1,176 @@
+// The main window's own behaviour: closing (unload), the Exit buttons, the
+// "More" toggle, the tab-change rule, the key chords and the log window that
+// follows the window when it moves.
+#include "ui/frmdebug.h"
+#include "ui/frmlog.h"
+#include "ui/frmmain.h"
+#include "ui/onelinelist.h"
+#include "ui/shortcuts.h"
+
+#include "core/startup.h"
+#include "platform/wait.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+
+namespace tk {
+
+void frmmain::wireWindow()
+{
+    // Key chords are seen before the focused control gets them.
+    qApp->installEventFilter(this);
+
+    connect(cmdExit, &QPushButton::clicked, this, [this] {
+        if (cmdExit->text() == QLatin1String("Exit"))
+            close();
+        else
+            cancelled = true;
+    });
+    connect(cmdExitN, &QPushButton::clicked, this, [this] {
+        if (cmdExitN->text() == QLatin1String("Exit")) {
+            close();
+            return;
+        }
+        cancelled = true;
+        if (tcpClient->state() != QAbstractSocket::UnconnectedState) {
+            tcpClient->abort();
+            logMessage(QStringLiteral("Connection closed"));
+        }
+    });
+    connect(STab, &QTabWidget::currentChanged, this, &frmmain::onTabChanged);
+}
+
+void frmmain::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (!m_unloading)
+        unload();
+}
+
+// Closing the window ends the program; every step is best effort.
+void frmmain::unload()
+{
+    m_unloading = true;
+    qApp->removeEventFilter(this);
+    cancelled = true;
+    if (tcpClient->state() != QAbstractSocket::UnconnectedState)
+        tcpClient->abort();
+    pumpPendingEvents();
+
+    if (cmdExitN->text() == QLatin1String("Cancel") && !commandLineMode)
+        m_env.dialogs->message(MsgIcon::None, QStringLiteral("Exiting.."),
+                               QStringLiteral("File Transfer Aborted"), MsgButtons::Ok);
+
+    m_env.store->setValue(QStringLiteral("lastTab"), QString::number(STab->currentIndex()));
+    const QString file = txtfile->text();
+    const QFileInfo info(file);
+    if (!file.isEmpty() && info.exists() && !info.isHidden())
+        m_env.store->setValue(QStringLiteral("lastDir"),
+                              QString::fromStdString(startup::folderOf(file.toStdString())));
+    m_env.store->sync();
+
+    // The other windows, in this order, so each can save what it keeps.
+    static const char* const windows[] = {"frmAbout",         "frmPortErr", "frmUsage", "frmKSYN",
+                                          "frmBcastListener", "frmDebug",   "frmLog"};
+    for (const char* name : windows) {
+        const auto found = findChildren<QWidget*>(QString::fromLatin1(name));
+        for (QWidget* w : found) {
+            if (w->isWindow())
+                w->close();
+        }
+    }
+    m_env.exitProcess(0);
+}
+
+void frmmain::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (!m_unloading && m_log && m_log->isVisible())
+        m_log->updatePosition();
+}
+
+void frmmain::setMoreExpanded(bool expanded)
+{
+    if (expanded == m_moreExpanded)
+        return;
+    m_moreExpanded = expanded;
+    const int step = expanded ? twips(700) : -twips(700);
+    cmdMore->setFrameShadow(expanded ? QFrame::Sunken : QFrame::Raised);
+    framePerms->setVisible(expanded);
+    resize(width(), height() + step);
+}
+
+void frmmain::onTabChanged(int index)
+{
+    const int left = m_shownTab;
+    m_shownTab = index;
+    if (left != 1 || index != 0)
+        return;
+    if (cmdExitN->text() == QLatin1String("Cancel")) {
+        STab->setCurrentIndex(1); // a network session is running
+        return;
+    }
+    if (m_moreExpanded) {
+        setMoreExpanded(false);
+        logWindow()->show();
+    }
+}
+
+bool frmmain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cmdMore && event->type() == QEvent::MouseButtonPress) {
+        setMoreExpanded(!m_moreExpanded);
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return QWidget::eventFilter(watched, event);
+    switch (chordOf(*static_cast<QKeyEvent*>(event))) {
+    case Chord::AdvancedOptions:
+        // The function key itself is not passed on: it has no use here.
+        revealAdvancedOptions();
+        return true;
+    case Chord::DebugConsole: openDebugConsole(); return true;
+    case Chord::ShowLog: showLogWindow(); return true;
+    case Chord::None: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmmain::revealAdvancedOptions()
+{
+    if (advancedShown)
+        return;
+    advancedShown = true;
+    lblPort->show();
+    txtPort->show();
+    listNetO->addEntry(QStringLiteral("root"));
+}
+
+void frmmain::openDebugConsole()
+{
+    // The console starts on the current destination with a sample command,
+    // sending nothing: init(address, "MSG:enter a message here", false).
+    const QString address = getDestinationIP();
+    Q_UNUSED(address);
+    debugWindow()->show();
+}
+
+void frmmain::showLogWindow()
+{
+    frmLog* log = logWindow();
+    log->show();
+    log->updatePosition();
+}
+
+void frmmain::printOut(const QString& s)
+{
+    const QByteArray bytes = s.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace tk
