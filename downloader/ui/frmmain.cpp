@@ -35,11 +35,8 @@ void frmmain::doExitProcess(int exitCode)
 
 void frmmain::resetAll()
 {
-    tmrTimeout->stop();
-    if (tcpClient->state() != QAbstractSocket::UnconnectedState) {
-        tcpClient->abort();
-        logMessage(QStringLiteral("Connection closed"));
-    }
+    net->stopTimeout();
+    net->closeConnection(); // logs "Connection closed" when one was open
     lbletl->hide();
     lblTime->hide();
     tmrTime->stop();

@@ -4,6 +4,7 @@
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/frmmain.h"
+#include "ui/networksession.h"
 #include "ui/onelinelist.h"
 #include "ui/shortcuts.h"
 
@@ -33,10 +34,7 @@ void frmmain::wireWindow()
             return;
         }
         cancelled = true;
-        if (tcpClient->state() != QAbstractSocket::UnconnectedState) {
-            tcpClient->abort();
-            logMessage(QStringLiteral("Connection closed"));
-        }
+        net->closeConnection();
     });
     connect(STab, &QTabWidget::currentChanged, this, &frmmain::onTabChanged);
 }
@@ -54,11 +52,13 @@ void frmmain::unload()
     m_unloading = true;
     qApp->removeEventFilter(this);
     cancelled = true;
-    if (tcpClient->state() != QAbstractSocket::UnconnectedState)
-        tcpClient->abort();
+    // Read before the socket closes: closing it must not count as the end of
+    // the transfer.
+    const bool transferRunning = cmdExitN->text() == QLatin1String("Cancel");
+    net->closeConnection();
     pumpPendingEvents();
 
-    if (cmdExitN->text() == QLatin1String("Cancel") && !commandLineMode)
+    if (transferRunning && !commandLineMode)
         m_env.dialogs->message(MsgIcon::None, QStringLiteral("Exiting.."),
                                QStringLiteral("File Transfer Aborted"), MsgButtons::Ok);
 

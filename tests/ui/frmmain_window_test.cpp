@@ -81,8 +81,10 @@ TEST(Unload, ClosingDuringATransferSaysFileTransferAborted)
     MainWindowRig rig;
     auto& w = rig.withTool().start();
     w.show();
+    Peer peer(w, "127.50.0.5");
     w.cmdExitN->setText("Cancel");
     w.close();
+    EXPECT_EQ(w.tcpClient->state(), QAbstractSocket::UnconnectedState);
     ASSERT_EQ(rig.folder.dialogs.shown.size(), 1);
     const auto& box = rig.folder.dialogs.shown[0];
     EXPECT_EQ(box.icon, MsgIcon::None);
