@@ -153,10 +153,8 @@ void frmmain::revealAdvancedOptions()
 void frmmain::openDebugConsole()
 {
     // The console starts on the current destination with a sample command,
-    // sending nothing: init(address, "MSG:enter a message here", false).
-    const QString address = getDestinationIP();
-    Q_UNUSED(address);
-    debugWindow()->show();
+    // sending nothing.
+    debugWindow()->init(getDestinationIP(), QStringLiteral("MSG:enter a message here"), false);
 }
 
 void frmmain::showLogWindow()

@@ -217,8 +217,12 @@ TEST(KeyChords, DebugConsoleAndLogWindowOpenFromAnyControl)
     auto& w = rig.withTool().start();
     w.show();
     w.txtfile->setText("abc");
+    for (int i = 0; i < 4; ++i)
+        w.txtIP[static_cast<size_t>(i)]->setText(QString::number(10 + i));
     QTest::keyClick(w.txtfile, Qt::Key_D, Qt::ControlModifier);
     EXPECT_TRUE(w.debugWindow()->isVisible());
+    EXPECT_EQ(w.debugWindow()->txtIP->text(), "10.11.12.13");
+    EXPECT_EQ(w.debugWindow()->txtMsg->text(), "MSG:enter a message here");
     EXPECT_EQ(w.txtfile->text(), "abc") << "the chord does not reach the control";
     w.debugWindow()->hide();
     QTest::keyClick(w.cmdSave, Qt::Key_T, Qt::ControlModifier);
@@ -295,13 +299,16 @@ TEST(DoDebug, TracesIntoTheConsoleOnlyWhileItIsShown)
     auto& w = rig.withTool().start();
     w.doDebug("VER:", false);
     w.debugWindow()->show();
-    EXPECT_TRUE(w.debugWindow()->txtDebug->toPlainText().isEmpty());
+    const QString opening = w.debugWindow()->txtDebug->toPlainText();
+    EXPECT_FALSE(opening.contains("VER:"));
     w.doDebug("VER:", false);
     w.doDebug("01.02.01", true);
-    EXPECT_EQ(w.debugWindow()->txtDebug->toPlainText(), "\nSent: VER:\nReceived: 01.02.01");
+    EXPECT_EQ(w.debugWindow()->txtDebug->toPlainText(),
+              opening + "\nSent: VER:\nReceived: 01.02.01");
     w.debugWindow()->hide();
     w.doDebug("RST:", false);
-    EXPECT_EQ(w.debugWindow()->txtDebug->toPlainText(), "\nSent: VER:\nReceived: 01.02.01");
+    EXPECT_EQ(w.debugWindow()->txtDebug->toPlainText(),
+              opening + "\nSent: VER:\nReceived: 01.02.01");
 }
 
 TEST(Status, SetsTheStatusLine)
