@@ -1,6 +1,7 @@
 #include "core/bcastlist.h"
 
 #include "core/bcastrecord.h"
+#include "core/qsf.h"
 
 #include <charconv>
 #include <cmath>
@@ -89,6 +90,11 @@ std::vector<SavedRow> savedRowsFromValues(const std::vector<std::string>& values
                         unescapeField(f[3]), unescapeField(f[4])});
     }
     return rows;
+}
+
+std::vector<SavedRow> readSavedRows(std::string_view file)
+{
+    return savedRowsFromValues(qsf::readValues(file));
 }
 
 std::optional<WindowSize> parseWindowSize(std::string_view text)

@@ -37,6 +37,9 @@ std::string escapeField(std::string_view field);
 // that do not split at RS into exactly five fields are skipped.
 std::vector<SavedRow> savedRowsFromValues(const std::vector<std::string>& values);
 
+// Rows from the file's bytes, read one quoted value at a time.
+std::vector<SavedRow> readSavedRows(std::string_view file);
+
 // "frmBcastSize": width "," height. Nothing unless it splits into exactly two parts.
 struct WindowSize {
     double width = 0;

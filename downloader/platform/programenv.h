@@ -19,6 +19,9 @@ struct ProgramEnv {
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     // Ends the process at once with the code; nothing is saved or unloaded.
     std::function<void(int)> exitProcess;
+    // Local address the broadcast listener binds; empty = all local IPv4
+    // addresses. Tests bind their own loopback address.
+    QString bcastBindAddress;
 };
 
 // The real process exit: flushes nothing, runs no destructors.

@@ -1,5 +1,6 @@
 #include "ui/frmmain.h"
 
+#include "ui/frmbcastlistener.h"
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/networkdownload.h"
@@ -22,6 +23,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     m_serial = new SerialDownload(*this);
     wireSerialChoice();
     wireWindow();
+    wireBcastListener(*this);
 }
 
 frmmain::~frmmain() = default;

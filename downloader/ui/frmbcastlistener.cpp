@@ -1,0 +1,944 @@
+#include "ui/frmbcastlistener.h"
+
+#include "core/bcastrecord.h"
+#include "platform/wait.h"
+#include "ui/frmdebug.h"
+#include "ui/frmmain.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QNetworkDatagram>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUdpSocket>
+#include <QVBoxLayout>
+
+namespace tk {
+
+namespace {
+
+const char* const kColumnKeys[frmBcastListener::kColumns] = {
+    "Serial Number", "IP Address", "Status", "Discretionary", "Last Bcast"};
+const int kColumnWidths[frmBcastListener::kColumns] = {1300, 1200, 2000, 2000, 2000};
+enum Column { colSerial, colAddress, colStatus, colDiscretionary, colLastBcast };
+constexpr int kRecordRole = Qt::UserRole + 1;
+
+constexpr int kDatagramBatch = 512;       // rows updated per pass of the queue
+constexpr std::size_t kMaxQueued = 65536; // datagrams held beyond that are dropped
+constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+constexpr int kProbeTickMs = 200;
+constexpr int kConnectTicks = 5; // five 200 ms pauses
+constexpr int kReplyTicks = 25;  // twenty-five 200 ms pauses
+
+const QString kRefreshing = QStringLiteral("Refreshing...");
+const QString kDisconnected = QStringLiteral("Disconnected");
+const QString kBusy = QStringLiteral("Busy");
+const QString kWaiting = QStringLiteral("Waiting for download");
+
+std::string bytesOf(const QString& s)
+{
+    return s.toLatin1().toStdString();
+}
+
+QString textOf(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString dottedText(const QHostAddress& address)
+{
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : address.toString();
+}
+
+} // namespace
+
+frmBcastListener::frmBcastListener(frmmain& main) : QWidget(&main, Qt::Window), m_main(main)
+{
+    setObjectName(QStringLiteral("frmBcastListener"));
+    setWindowTitle(QStringLiteral("Tk650 Bcast Listener"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildUi();
+
+    // Load: the stored size, then the place beside the main window.
+    const auto size = bcast::parseWindowSize(
+        bytesOf(m_main.env().store->value(QStringLiteral("frmBcastSize")).toString()));
+    if (size)
+        resize(twips(static_cast<int>(size->width)), twips(static_cast<int>(size->height)));
+    placeBesideMain();
+}
+
+frmBcastListener::~frmBcastListener()
+{
+    qApp->removeEventFilter(this);
+}
+
+void frmBcastListener::buildUi()
+{
+    auto named = [](auto* w, const char* name) {
+        w->setObjectName(QString::fromLatin1(name));
+        return w;
+    };
+    resize(twips(6480), twips(4380));
+    setMinimumSize(twips(3600), twips(3000));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 0);
+
+    lvBcast = named(new QTreeWidget(this), "lvBcast");
+    lvBcast->setRootIsDecorated(false);
+    lvBcast->setUniformRowHeights(true);
+    lvBcast->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvBcast->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvBcast->setColumnCount(kColumns);
+    QStringList captions;
+    for (const char* key : kColumnKeys)
+        captions << QString::fromLatin1(key);
+    lvBcast->setHeaderLabels(captions);
+    for (int i = 0; i < kColumns; ++i) {
+        m_widthTwips[i] = kColumnWidths[i];
+        lvBcast->setColumnWidth(i, twips(kColumnWidths[i]));
+    }
+    lvBcast->header()->setSectionsMovable(true);
+    lvBcast->header()->setSectionsClickable(true);
+    lvBcast->header()->setSortIndicatorShown(false);
+    lvBcast->header()->setStretchLastSection(false);
+    lvBcast->viewport()->installEventFilter(this);
+    layout->addWidget(lvBcast, 1);
+
+    frameButtons = named(new QWidget(this), "frameButtons");
+    auto* grid = new QGridLayout(frameButtons);
+    grid->setContentsMargins(0, 0, 0, 0);
+    const QSize buttonSize(twips(1575), twips(375));
+    cmdRefresh = named(new QPushButton(QStringLiteral("Refresh"), frameButtons), "cmdRefresh");
+    cmdClear = named(new QPushButton(QStringLiteral("Clear List"), frameButtons), "cmdClear");
+    chkSaveList =
+        named(new QCheckBox(QStringLiteral("Save List on Exit"), frameButtons), "chkSaveList");
+    chkSaveList->setChecked(true);
+    cmdRemoveDisconnected =
+        named(new QPushButton(QStringLiteral("Clear Disconnected"), frameButtons),
+              "cmdRemoveDisconnected");
+    for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected})
+        b->setFixedSize(buttonSize);
+    grid->addWidget(cmdRefresh, 0, 0);
+    grid->addWidget(cmdClear, 0, 2);
+    grid->addWidget(chkSaveList, 1, 0);
+    grid->addWidget(cmdRemoveDisconnected, 1, 2);
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(frameButtons);
+
+    sbBcast = named(new QStatusBar(this), "sbBcast");
+    sbBcast->setSizeGripEnabled(true);
+    lblListenerState = named(new QLabel(sbBcast), "lblListenerState");
+    lblListenerState->setMinimumWidth(twips(1000));
+    lblListenerState->setTextFormat(Qt::PlainText);
+    pbBcastRefresh = named(new QProgressBar(sbBcast), "pbBcastRefresh");
+    pbBcastRefresh->setRange(0, 100);
+    pbBcastRefresh->setValue(0);
+    pbBcastRefresh->setTextVisible(false);
+    pbBcastRefresh->setMinimumWidth(twips(1440) - twips(100));
+    lblDeviceCount =
+        named(new QLabel(QStringLiteral("Total Devices: 0"), sbBcast), "lblDeviceCount");
+    lblDeviceCount->setMinimumWidth(twips(1680));
+    sbBcast->addWidget(lblListenerState);
+    sbBcast->addWidget(pbBcastRefresh, 1);
+    sbBcast->addPermanentWidget(lblDeviceCount);
+    layout->addWidget(sbBcast);
+
+    mnuItemContext = named(new QMenu(this), "mnuItemContext");
+    mnuDownloadTo = mnuItemContext->addAction(QStringLiteral("Download To..."));
+    mnuDownloadTo->setObjectName(QStringLiteral("mnuDownloadTo"));
+    mnuRemove = mnuItemContext->addAction(QStringLiteral("Remove"));
+    mnuRemove->setObjectName(QStringLiteral("mnuRemove"));
+    mnuDetails = mnuItemContext->addAction(QStringLiteral("Details"));
+    mnuDetails->setObjectName(QStringLiteral("mnuDetails"));
+
+    UDPbcast = named(new QUdpSocket(this), "UDPbcast");
+    tcpClient = named(new QTcpSocket(this), "tcpClient");
+
+    m_datagramTimer = new QTimer(this);
+    m_datagramTimer->setSingleShot(true);
+    m_datagramTimer->setInterval(0);
+    m_probeTimer = new QTimer(this);
+    m_probeTimer->setInterval(kProbeTickMs);
+    m_refreshEndTimer = new QTimer(this);
+    m_refreshEndTimer->setSingleShot(true);
+    m_refreshEndTimer->setInterval(500);
+
+    connect(cmdRefresh, &QPushButton::clicked, this, &frmBcastListener::refreshDevices);
+    connect(cmdClear, &QPushButton::clicked, this, &frmBcastListener::clearList);
+    connect(cmdRemoveDisconnected, &QPushButton::clicked, this,
+            &frmBcastListener::clearDisconnected);
+    connect(mnuDownloadTo, &QAction::triggered, this, &frmBcastListener::downloadToSelected);
+    connect(mnuRemove, &QAction::triggered, this, &frmBcastListener::removeSelected);
+    connect(mnuDetails, &QAction::triggered, this, &frmBcastListener::showDeviceDetails);
+    connect(lvBcast, &QTreeWidget::itemDoubleClicked, this, [this] { downloadToSelected(); });
+    connect(lvBcast->header(), &QHeaderView::sectionClicked, this, &frmBcastListener::sortByColumn);
+    connect(UDPbcast, &QUdpSocket::readyRead, this, &frmBcastListener::drainDatagrams);
+    connect(m_datagramTimer, &QTimer::timeout, this, &frmBcastListener::processDatagrams);
+    connect(tcpClient, &QTcpSocket::connected, this, &frmBcastListener::onProbeConnected);
+    connect(tcpClient, &QTcpSocket::readyRead, this, &frmBcastListener::onProbeData);
+    connect(tcpClient, &QTcpSocket::disconnected, this, &frmBcastListener::onProbeGone);
+    connect(tcpClient, &QTcpSocket::errorOccurred, this, &frmBcastListener::onProbeGone);
+    connect(m_probeTimer, &QTimer::timeout, this, &frmBcastListener::onProbeTick);
+    connect(m_refreshEndTimer, &QTimer::timeout, this, &frmBcastListener::endRefresh);
+
+    // Keys anywhere in this window (Escape, Delete on the list, the console chords).
+    qApp->installEventFilter(this);
+}
+
+void frmBcastListener::placeBesideMain()
+{
+    const QRect mainFrame = m_main.frameGeometry();
+    const QScreen* screen = m_main.screen() ? m_main.screen() : QGuiApplication::primaryScreen();
+    const int screenHeight = screen ? screen->geometry().height() : 0;
+    const int h = frameGeometry().height();
+    int top = y();
+    if (mainFrame.top() + mainFrame.height() < screenHeight - h)
+        top = mainFrame.bottom() + 1;
+    else if (mainFrame.top() > h)
+        top = mainFrame.top() - h;
+    move(mainFrame.left(), top);
+}
+
+// ---------------------------------------------------------------- start and close
+
+int frmBcastListener::listenerPort() const
+{
+    bool ok = false;
+    const int port = m_main.txtPort->text().trimmed().toInt(&ok);
+    if (!ok || port < -32768 || port > 32767)
+        return kNoPort;
+    return port + 1;
+}
+
+bool frmBcastListener::isListening() const
+{
+    return UDPbcast->state() == QAbstractSocket::BoundState;
+}
+
+bool frmBcastListener::startBcastListener()
+{
+    m_startFailure = StartFailure::None;
+    const int port = listenerPort();
+    if (port == kNoPort) {
+        m_startFailure = StartFailure::NotANumber;
+        return false;
+    }
+    if (port < 1 || port > 32767) {
+        m_startFailure = StartFailure::PortInUse;
+        return false;
+    }
+
+    const QString bindText = m_main.env().bcastBindAddress;
+    const QHostAddress bindAddress =
+        bindText.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(bindText);
+
+    // Only one program may listen on a port: the lock tells another instance
+    // of this program apart from any other owner of the port.
+    if (!m_lock) {
+        const QString lockName = QStringLiteral("Tk650Downloader-bcast-%1-%2.lock")
+                                     .arg(bindText.isEmpty() ? QStringLiteral("any") : bindText)
+                                     .arg(port);
+        m_lock = std::make_unique<QLockFile>(QDir::temp().filePath(lockName));
+        m_lock->setStaleLockTime(0);
+        if (!m_lock->tryLock(0)) {
+            const bool held = m_lock->error() == QLockFile::LockFailedError;
+            m_lock.reset();
+            if (held) {
+                m_startFailure = StartFailure::AnotherInstance;
+                return false;
+            }
+        }
+    }
+
+    if (UDPbcast->state() != QAbstractSocket::UnconnectedState)
+        UDPbcast->close();
+    // No ShareAddress/ReuseAddressHint: a second owner of the port must fail.
+    if (!UDPbcast->bind(bindAddress, static_cast<quint16>(port),
+                        QAbstractSocket::DontShareAddress)) {
+        m_startFailure = StartFailure::PortInUse;
+        m_lock.reset();
+        return false;
+    }
+    UDPbcast->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBuffer);
+
+    if (!isListening()) {
+        setListenerStatus(kDisconnected);
+        return true;
+    }
+    m_started = true;
+    setListenerStatus(QStringLiteral("Listening"));
+    show();
+    pumpPendingEvents();
+    loadDeviceList();
+    refreshDevices();
+    return true;
+}
+
+void frmBcastListener::closeEvent(QCloseEvent* event)
+{
+    closing();
+    QWidget::closeEvent(event);
+}
+
+void frmBcastListener::closing()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    stopRefresh = true;
+    m_datagramTimer->stop();
+    m_datagrams.clear();
+    m_probeQueue.clear();
+    m_queued.clear();
+    m_refreshPending.clear();
+    m_refreshEndTimer->stop();
+    m_probeTimer->stop();
+    m_phase = ProbePhase::Idle;
+    if (tcpClient->state() != QAbstractSocket::UnconnectedState)
+        tcpClient->abort();
+    if (m_started && isListening())
+        saveDeviceList();
+    if (m_main.isVisible()) {
+        const QSignalBlocker block(m_main.chkListener);
+        m_main.chkListener->setChecked(false);
+    }
+    QSettings& store = *m_main.env().store;
+    store.setValue(QStringLiteral("frmBcastSize"),
+                   textOf(bcast::formatWindowSize(width() * 15.0, height() * 15.0)));
+    store.sync();
+    UDPbcast->close();
+    m_lock.reset();
+}
+
+// ---------------------------------------------------------------- rows
+
+QTreeWidgetItem* frmBcastListener::itemFor(const QString& serial) const
+{
+    return m_rows.value(serial, nullptr);
+}
+
+QTreeWidgetItem* frmBcastListener::addRow(const QString& serial)
+{
+    auto* item = new QTreeWidgetItem();
+    item->setText(colSerial, serial);
+    lvBcast->addTopLevelItem(item);
+    m_rows.insert(serial, item);
+    keepSorted();
+    return item;
+}
+
+void frmBcastListener::removeItem(QTreeWidgetItem* item)
+{
+    const QString serial = item->text(colSerial);
+    m_rows.remove(serial);
+    delete item;
+}
+
+void frmBcastListener::setCell(QTreeWidgetItem* item, int column, const QString& text)
+{
+    item->setText(column, text);
+    if (column == m_sort.column)
+        keepSorted();
+}
+
+int frmBcastListener::rowCount() const
+{
+    return lvBcast->topLevelItemCount();
+}
+
+DeviceRow frmBcastListener::row(int displayIndex) const
+{
+    const QTreeWidgetItem* item = lvBcast->topLevelItem(displayIndex);
+    if (!item)
+        return {};
+    return {item->text(colSerial),    item->text(colAddress),
+            item->text(colStatus),    item->text(colDiscretionary),
+            item->text(colLastBcast), item->data(colSerial, kRecordRole).toString()};
+}
+
+int frmBcastListener::rowOf(const QString& serial) const
+{
+    QTreeWidgetItem* item = itemFor(serial);
+    return item ? lvBcast->indexOfTopLevelItem(item) : -1;
+}
+
+void frmBcastListener::setListenerStatus(const QString& text)
+{
+    lblListenerState->setText(text);
+}
+
+void frmBcastListener::updateDeviceCount()
+{
+    lblDeviceCount->setText(QStringLiteral("Total Devices: ") + QString::number(rowCount()));
+}
+
+QString frmBcastListener::nowText() const
+{
+    const QDateTime now = m_main.env().now();
+    const QLocale locale = QLocale::system();
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*t+")));
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           now.time().toString(timeFormat);
+}
+
+// ---------------------------------------------------------------- datagrams
+
+void frmBcastListener::drainDatagrams()
+{
+    // Everything the socket holds is taken now, so the system's buffer never
+    // fills while rows are being updated; the work runs from a 0 ms timer.
+    while (UDPbcast->hasPendingDatagrams()) {
+        QNetworkDatagram datagram = UDPbcast->receiveDatagram();
+        if (m_datagrams.size() >= kMaxQueued)
+            continue;
+        m_datagrams.push_back({dottedText(datagram.senderAddress()), datagram.data()});
+    }
+    if (!m_datagrams.empty() && !m_datagramTimer->isActive())
+        m_datagramTimer->start();
+}
+
+void frmBcastListener::processDatagrams()
+{
+    for (int n = 0; n < kDatagramBatch && !m_datagrams.empty(); ++n) {
+        Datagram d = std::move(m_datagrams.front());
+        m_datagrams.pop_front();
+        addBcast(d.address, QString::fromLatin1(d.data));
+    }
+    if (!m_datagrams.empty())
+        m_datagramTimer->start();
+}
+
+void frmBcastListener::addBcast(const QString& RemoteHostIP, const QString& msg)
+{
+    if (RemoteHostIP.isEmpty() || msg.isEmpty())
+        return;
+    const auto serial = bcast::recordSerial(bytesOf(msg));
+    if (!serial)
+        return;
+    const QString key = textOf(*serial);
+    QTreeWidgetItem* item = itemFor(key);
+    if (!item)
+        item = addRow(key);
+    item->setData(colSerial, kRecordRole, msg);
+    setCell(item, colAddress, RemoteHostIP);
+    setCell(item, colStatus, kRefreshing);
+    setCell(item, colLastBcast, nowText());
+    updateDeviceCount();
+    queueProbe(key, true);
+}
+
+// ---------------------------------------------------------------- the "WHO:" probe
+//
+// One probe connection at a time. Rows wait in a queue; a row that is queued
+// or being probed is not queued again. The waits of the probe are counted in
+// 200 ms ticks: five while connecting, twenty-five for the reply.
+
+bool frmBcastListener::probesIdle() const
+{
+    return m_phase == ProbePhase::Idle && m_probeQueue.empty() && m_datagrams.empty();
+}
+
+void frmBcastListener::queueProbe(const QString& serial, bool byDatagram)
+{
+    if (m_closed)
+        return;
+    if (m_phase != ProbePhase::Idle && serial == m_probeSerial)
+        return;
+    if (m_queued.contains(serial)) {
+        if (byDatagram) {
+            for (auto& q : m_probeQueue) {
+                if (q.serial == serial)
+                    q.byDatagram = true;
+            }
+        }
+        return;
+    }
+    m_probeQueue.push_back({serial, byDatagram});
+    m_queued.insert(serial);
+    if (m_phase == ProbePhase::Idle)
+        QMetaObject::invokeMethod(this, &frmBcastListener::startNextProbe, Qt::QueuedConnection);
+}
+
+void frmBcastListener::startNextProbe()
+{
+    while (m_phase == ProbePhase::Idle && !m_closed && !m_probeQueue.empty()) {
+        const QString serial = m_probeQueue.front().serial;
+        m_probeQueue.pop_front();
+        m_queued.remove(serial);
+        QTreeWidgetItem* item = itemFor(serial);
+        if (!item) {
+            probeCounted(serial); // removed while it waited
+            continue;
+        }
+        stopRefresh = false;
+        setCell(item, colStatus, kRefreshing);
+        m_probeSerial = serial;
+        m_probeAddress = item->text(colAddress);
+        m_phase = ProbePhase::Connecting;
+        m_ticks = 0;
+        m_probeTimer->start();
+        tcpClient->abort();
+        tcpClient->connectToHost(m_probeAddress, m_main.txtPort->text().trimmed().toUShort());
+    }
+}
+
+void frmBcastListener::onProbeTick()
+{
+    ++m_ticks;
+    if (m_phase == ProbePhase::Connecting && m_ticks >= kConnectTicks)
+        finishProbe(kDisconnected);
+    else if (m_phase == ProbePhase::AwaitingReply && m_ticks >= kReplyTicks)
+        finishProbe(kBusy);
+}
+
+void frmBcastListener::onProbeConnected()
+{
+    if (m_phase != ProbePhase::Connecting)
+        return;
+    // The main window's own connection to this terminal: it is busy with us.
+    const QTcpSocket* own = m_main.tcpClient;
+    if (own && own->state() == QAbstractSocket::ConnectedState &&
+        dottedText(own->peerAddress()) == m_probeAddress) {
+        finishProbe(kBusy);
+        return;
+    }
+    m_phase = ProbePhase::AwaitingReply;
+    m_ticks = 0;
+    whoReplied = false;
+    ++m_probesSent;
+    m_main.doDebug(QStringLiteral("WHO:"), false);
+    tcpClient->write("WHO:", 4);
+}
+
+void frmBcastListener::onProbeData()
+{
+    if (m_phase != ProbePhase::AwaitingReply)
+        return;
+    handleProbeReply(tcpClient->readAll());
+    if (whoReplied)
+        finishProbe(kWaiting);
+}
+
+void frmBcastListener::onProbeGone()
+{
+    switch (m_phase) {
+    case ProbePhase::Idle: return;
+    case ProbePhase::Connecting:
+        if (tcpClient->state() != QAbstractSocket::ConnectedState)
+            finishProbe(kDisconnected);
+        return;
+    case ProbePhase::AwaitingReply:
+        if (tcpClient->bytesAvailable() > 0)
+            handleProbeReply(tcpClient->readAll());
+        finishProbe(whoReplied ? kWaiting : kBusy);
+        return;
+    }
+}
+
+void frmBcastListener::handleProbeReply(const QByteArray& bytes)
+{
+    const QString text = QString::fromLatin1(bytes);
+    const auto reply = bcast::decodeProbeReply(bytes.toStdString());
+    if (reply.answered) {
+        whoReplied = true;
+        m_main.doDebug(text, true);
+    }
+    if (!reply.serial)
+        return;
+    const QString key = textOf(*reply.serial);
+    QTreeWidgetItem* item = itemFor(key);
+    if (!item) {
+        item = addRow(key);
+        updateDeviceCount();
+    }
+    item->setData(colSerial, kRecordRole, text);
+    if (reply.discretionary)
+        setCell(item, colDiscretionary, textOf(*reply.discretionary));
+}
+
+void frmBcastListener::finishProbe(const QString& status)
+{
+    if (m_phase == ProbePhase::Idle)
+        return;
+    m_phase = ProbePhase::Idle;
+    m_probeTimer->stop();
+    tcpClient->abort();
+    const QString serial = m_probeSerial;
+    m_probeSerial.clear();
+    if (QTreeWidgetItem* item = itemFor(serial))
+        setCell(item, colStatus, status);
+    probeCounted(serial);
+    if (!m_probeQueue.empty())
+        QMetaObject::invokeMethod(this, &frmBcastListener::startNextProbe, Qt::QueuedConnection);
+}
+
+void frmBcastListener::stopRefreshing()
+{
+    stopRefresh = true;
+    if (m_phase == ProbePhase::Connecting)
+        finishProbe(kDisconnected);
+    else if (m_phase == ProbePhase::AwaitingReply)
+        finishProbe(kBusy);
+    if (!m_refreshing)
+        return;
+    // Rows that only the Refresh queued are dropped; rows a broadcast queued stay.
+    std::deque<QueuedProbe> keep;
+    for (auto& q : m_probeQueue) {
+        if (q.byDatagram)
+            keep.push_back(q);
+        else
+            m_queued.remove(q.serial);
+    }
+    m_probeQueue.swap(keep);
+    m_refreshPending.clear();
+    m_refreshEndTimer->stop();
+    endRefresh();
+}
+
+// ---------------------------------------------------------------- Refresh
+
+void frmBcastListener::refreshDevices()
+{
+    if (m_refreshing || m_closed)
+        return;
+    stopRefresh = false;
+    m_refreshing = true;
+    setListenerStatus(QStringLiteral("Refreshing"));
+    cmdRefresh->setText(QStringLiteral("Refreshing.."));
+    cmdRefresh->setEnabled(false);
+    m_refreshPending.clear();
+    m_refreshDone = 0;
+    for (int i = 0; i < rowCount(); ++i) {
+        const QString serial = lvBcast->topLevelItem(i)->text(colSerial);
+        m_refreshPending.insert(serial);
+        queueProbe(serial, false);
+    }
+    if (m_refreshPending.isEmpty())
+        m_refreshEndTimer->start();
+}
+
+void frmBcastListener::probeCounted(const QString& serial)
+{
+    if (!m_refreshing || !m_refreshPending.remove(serial))
+        return;
+    ++m_refreshDone;
+    const int rows = std::max(1, rowCount());
+    pbBcastRefresh->setValue(std::min(100, static_cast<int>(m_refreshDone * 100.0f / rows)));
+    if (m_refreshPending.isEmpty())
+        m_refreshEndTimer->start(); // the bar stays full for a moment
+}
+
+void frmBcastListener::endRefresh()
+{
+    m_refreshing = false;
+    pbBcastRefresh->setValue(0);
+    setListenerStatus(QStringLiteral("Listening"));
+    cmdRefresh->setText(QStringLiteral("Refresh"));
+    cmdRefresh->setEnabled(true);
+}
+
+// ---------------------------------------------------------------- pruning
+
+void frmBcastListener::clearList()
+{
+    if (m_main.env().dialogs->message(
+            MsgIcon::None, QStringLiteral("Clear List?"),
+            QStringLiteral("Are you sure you want to clear the Bcast list?"),
+            MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    lvBcast->clear();
+    m_rows.clear();
+    updateDeviceCount();
+}
+
+void frmBcastListener::clearDisconnected()
+{
+    if (m_main.env().dialogs->message(
+            MsgIcon::None, QStringLiteral("Confirm Clear Disconnected"),
+            QStringLiteral("Are you sure you want to remove all Disconnected S/N's from the list?"),
+            MsgButtons::YesNo) == MsgAnswer::No)
+        return;
+    for (int i = 0; i < rowCount(); ++i) {
+        QTreeWidgetItem* item = lvBcast->topLevelItem(i);
+        if (item->text(colStatus) == kDisconnected) {
+            removeItem(item);
+            --i; // the next row moved into this place
+        }
+    }
+    updateDeviceCount();
+}
+
+void frmBcastListener::removeSelected()
+{
+    const auto selected = lvBcast->selectedItems();
+    if (selected.isEmpty())
+        return;
+    QPointer<QTreeWidget> guard(lvBcast);
+    const QString serial = selected.first()->text(colSerial);
+    if (m_main.env().dialogs->message(MsgIcon::None, QStringLiteral("Confirm Remove"),
+                                      QStringLiteral("Are you sure you want to remove S/N ") +
+                                          serial + QStringLiteral(" from the list?"),
+                                      MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    // The row may have gone while the question was open.
+    if (QTreeWidgetItem* item = itemFor(serial))
+        removeItem(item);
+    updateDeviceCount();
+}
+
+// ---------------------------------------------------------------- details, hand-over
+
+void frmBcastListener::showDeviceDetails()
+{
+    const auto selected = lvBcast->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QTreeWidgetItem* item = selected.first();
+    bcast::DetailsSource source{
+        bytesOf(item->text(colSerial)),    bytesOf(item->text(colAddress)),
+        bytesOf(item->text(colStatus)),    bytesOf(item->text(colDiscretionary)),
+        bytesOf(item->text(colLastBcast)), bytesOf(item->data(colSerial, kRecordRole).toString())};
+    const QString title = QStringLiteral("Details For S/N ") + item->text(colSerial);
+    m_main.env().dialogs->message(MsgIcon::Information, title,
+                                  textOf(bcast::deviceDetailsText(source)), MsgButtons::Ok);
+}
+
+void frmBcastListener::downloadToSelected()
+{
+    const auto selected = lvBcast->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QStringList parts = selected.first()->text(colAddress).split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return;
+    for (int i = 0; i < 4; ++i)
+        m_main.txtIP[static_cast<std::size_t>(i)]->setText(parts[i]);
+    m_main.activateWindow();
+    m_main.cmdSend->setFocus();
+}
+
+// ---------------------------------------------------------------- sorting
+
+void frmBcastListener::sortByColumn(int column)
+{
+    if (column < 0 || column >= kColumns)
+        return;
+    const bcast::SortState old = m_sort;
+    m_sort = bcast::nextSortState(old, column);
+    auto* header = lvBcast->headerItem();
+    header->setText(old.column,
+                    textOf(bcast::sortCaption(kColumnKeys[old.column], old.column, m_sort)));
+    header->setText(column, textOf(bcast::sortCaption(kColumnKeys[column], column, m_sort)));
+    if (m_sort.sorted)
+        lvBcast->sortItems(column, m_sort.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+// The list stays in order while it is sorted: rows added or changed are put
+// in place on the next pass of the event loop. Switching sorting off leaves
+// the rows where they are.
+void frmBcastListener::keepSorted()
+{
+    if (!m_sort.sorted || m_resortQueued)
+        return;
+    m_resortQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_resortQueued = false;
+        if (m_sort.sorted)
+            lvBcast->sortItems(m_sort.column,
+                               m_sort.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    });
+}
+
+// ---------------------------------------------------------------- saved list
+
+void frmBcastListener::loadDeviceList()
+{
+    QSettings& store = *m_main.env().store;
+    const auto layout = bcast::parseColumnOrder(
+        bytesOf(store.value(QStringLiteral("bCastListOrder")).toString()), kColumns);
+    // Widths first, then the positions in the order they are to end up.
+    std::vector<std::pair<int, int>> moves; // position, column
+    for (std::size_t i = 0; i < layout.size(); ++i) {
+        if (!layout[i])
+            continue;
+        m_widthTwips[i] = layout[i]->width;
+        lvBcast->setColumnWidth(static_cast<int>(i), twips(layout[i]->width));
+        moves.emplace_back(layout[i]->position, static_cast<int>(i));
+    }
+    std::sort(moves.begin(), moves.end());
+    QHeaderView* header = lvBcast->header();
+    for (const auto& [position, column] : moves)
+        header->moveSection(header->visualIndex(column), position - 1);
+
+    chkSaveList->setChecked(
+        store.value(QStringLiteral("saveBcastList"), QStringLiteral("1")).toString() ==
+        QLatin1String("1"));
+    if (!chkSaveList->isChecked())
+        return;
+    QFile file(QDir(m_main.env().programDir).filePath(QStringLiteral("bcastlist.qsf")));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    file.close();
+    for (const auto& saved : bcast::readSavedRows(
+             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
+        const QString serial = textOf(saved.serial);
+        QTreeWidgetItem* item = itemFor(serial);
+        if (!item)
+            item = addRow(serial);
+        setCell(item, colAddress, textOf(saved.address));
+        setCell(item, colLastBcast, textOf(saved.lastBcast));
+        setCell(item, colDiscretionary, textOf(saved.discretionary));
+        item->setData(colSerial, kRecordRole, textOf(saved.record));
+    }
+    updateDeviceCount();
+}
+
+void frmBcastListener::saveDeviceList()
+{
+    QSettings& store = *m_main.env().store;
+    store.setValue(QStringLiteral("saveBcastList"),
+                   chkSaveList->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    if (chkSaveList->isChecked()) {
+        std::vector<bcast::SavedRow> rows;
+        for (int i = 0; i < rowCount(); ++i) {
+            const DeviceRow r = row(i);
+            rows.push_back({bytesOf(r.serial), bytesOf(r.address), bytesOf(r.lastBcast),
+                            bytesOf(r.discretionary), bytesOf(r.record)});
+        }
+        const std::string bytes = bcast::writeSavedRows(rows);
+        // The old list is replaced only once the new one is complete; a list
+        // that cannot be written is given up, the window still closes.
+        QSaveFile file(QDir(m_main.env().programDir).filePath(QStringLiteral("bcastlist.qsf")));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+            file.commit();
+        }
+    }
+    std::vector<bcast::ColumnLayout> columns;
+    for (int i = 0; i < kColumns; ++i) {
+        const int px = lvBcast->columnWidth(i);
+        columns.push_back({lvBcast->header()->visualIndex(i) + 1,
+                           px == twips(m_widthTwips[i]) ? m_widthTwips[i] : px * 15});
+    }
+    store.setValue(QStringLiteral("bCastListOrder"), textOf(bcast::formatColumnOrder(columns)));
+}
+
+// ---------------------------------------------------------------- mouse and keys
+
+bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lvBcast->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        QTreeWidgetItem* item = lvBcast->itemAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::RightButton) {
+            lvBcast->clearSelection();
+            if (item) {
+                lvBcast->setCurrentItem(item);
+                item->setSelected(true);
+                mnuItemContext->popup(mouse->globalPosition().toPoint());
+            }
+            return true;
+        }
+        if (mouse->button() == Qt::LeftButton && !item)
+            lvBcast->clearSelection();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return QWidget::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape) {
+        stopRefreshing();
+        return true;
+    }
+    if (key->key() == Qt::Key_Delete && widget == lvBcast) {
+        removeSelected();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- the main window's check box
+
+void toggleBcastListener(frmmain& main, bool ticked)
+{
+    frmBcastListener* existing = nullptr;
+    for (auto* l : main.findChildren<frmBcastListener*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!l->isClosed())
+            existing = l;
+    }
+    if (!ticked) {
+        if (existing)
+            existing->close();
+        return;
+    }
+    if (existing)
+        return;
+    QPointer<frmBcastListener> listener = new frmBcastListener(main);
+    if (listener->startBcastListener())
+        return;
+    if (!listener)
+        return;
+    const QString port = QString::number(listener->listenerPort());
+    switch (listener->startFailure()) {
+    case frmBcastListener::StartFailure::AnotherInstance:
+        main.env().dialogs->message(
+            MsgIcon::Information, QStringLiteral("Unable to Start Bcast Listener"),
+            QStringLiteral("Another instance of Tk650Downloader is already listening for Bcasts.\r"
+                           "Close that one first and then try again."),
+            MsgButtons::Ok);
+        break;
+    case frmBcastListener::StartFailure::NotANumber:
+        main.env().dialogs->message(
+            MsgIcon::None, QString::fromLatin1(kProgramTitle),
+            QStringLiteral("The Bcast Listener failed to start. The port box does not hold a "
+                           "port number."),
+            MsgButtons::Ok);
+        break;
+    default:
+        main.env().dialogs->message(
+            MsgIcon::None, QString::fromLatin1(kProgramTitle),
+            QStringLiteral("The Bcast Listener failed to start. Verify that you are connected to "
+                           "the internet and that UDP port ") +
+                port + QStringLiteral(" is not already open."),
+            MsgButtons::Ok);
+        break;
+    }
+    if (listener)
+        listener->close();
+    const QSignalBlocker block(main.chkListener);
+    main.chkListener->setChecked(false);
+}
+
+void wireBcastListener(frmmain& main)
+{
+    QObject::connect(main.chkListener, &QCheckBox::clicked, &main,
+                     [&main](bool ticked) { toggleBcastListener(main, ticked); });
+}
+
+} // namespace tk

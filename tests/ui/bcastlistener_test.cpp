@@ -1,0 +1,582 @@
+// The broadcast listener over real UDP and TCP on loopback, against the
+// simulator's daemon. Every test has its own 127.40.N.x network.
+#include "daemon.h"
+#include "hangingport.h"
+#include "platform/wait.h"
+#include "programfolder.h"
+#include "ui/frmbcastlistener.h"
+#include "ui/frmmain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUdpSocket>
+#include <gmock/gmock.h>
+
+
+using namespace tk;
+using tk::test::HangingPort;
+using tk::test::ProgramFolder;
+
+namespace {
+
+const QByteArray FS("\x1c");
+
+QByteArray rec(const QByteArray& serial, const QByteArray& discretionary = {})
+{
+    return "TK" + FS + serial + FS + "650" + FS + "R1.2" + FS + "2.6.12" + FS + "app;1.0" + FS +
+           discretionary + FS + FS;
+}
+
+// A frmmain over a temporary program folder whose listener binds 127.40.net.1.
+struct Rig {
+    explicit Rig(int net, ProgramFolder* shared = nullptr)
+        : base(QStringLiteral("127.40.%1.").arg(net)), folder(shared ? shared : &own)
+    {
+        ProgramEnv env = folder->env();
+        env.bcastBindAddress = addr(1);
+        env.now = [this] { return clock; };
+        main = std::make_unique<frmmain>(env);
+    }
+    ~Rig()
+    {
+        if (auto* l = listener())
+            l->close();
+        pumpPendingEvents();
+    }
+
+    QString addr(int host) const { return base + QString::number(host); }
+    frmBcastListener* listener() const
+    {
+        return main->findChild<frmBcastListener*>(QStringLiteral("frmBcastListener"),
+                                                  Qt::FindDirectChildrenOnly);
+    }
+    frmBcastListener* open()
+    {
+        main->show();
+        main->chkListener->click();
+        auto* l = listener();
+        if (l) {
+            EXPECT_TRUE(pumpEventsUntil([l] { return !l->isRefreshing(); }, 10000));
+        }
+        return l;
+    }
+    void send(const QByteArray& data, int fromHost)
+    {
+        QUdpSocket s;
+        ASSERT_TRUE(s.bind(QHostAddress(addr(fromHost)), 0));
+        ASSERT_EQ(s.writeDatagram(data, QHostAddress(addr(1)), 5143), data.size());
+    }
+    std::unique_ptr<sim::Daemon> daemon(int host, sim::DaemonConfig config = {})
+    {
+        auto d = std::make_unique<sim::Daemon>(config);
+        EXPECT_TRUE(d->listen(QHostAddress(addr(host)), 5142)) << d->errorString().toStdString();
+        return d;
+    }
+    // Waits until the row exists and its probe is over.
+    bool settled(const QString& serial, int ms = 8000)
+    {
+        auto* l = listener();
+        return pumpEventsUntil(
+            [&] {
+                const int i = l->rowOf(serial);
+                return i >= 0 && l->probesIdle() &&
+                       l->row(i).status != QLatin1String("Refreshing...");
+            },
+            ms);
+    }
+    DeviceRow rowOf(const QString& serial) const
+    {
+        return listener()->row(listener()->rowOf(serial));
+    }
+
+    QString base;
+    ProgramFolder own;
+    ProgramFolder* folder;
+    QDateTime clock{QDate(2026, 12, 6), QTime(8, 35, 7)};
+    std::unique_ptr<frmmain> main;
+};
+
+// A real double click: press, release, double-click, release.
+void doubleClick(QWidget* w, QPoint at)
+{
+    QTest::mouseClick(w, Qt::LeftButton, {}, at);
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, at, w->mapToGlobal(at), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &dbl);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+TEST(BcastListener, BindsThePortBoxPlusOneAndCountsRows)
+{
+    Rig rig(1);
+    auto* l = rig.open();
+    ASSERT_TRUE(l);
+    EXPECT_TRUE(l->isVisible());
+    EXPECT_EQ(l->windowTitle(), QStringLiteral("Tk650 Bcast Listener"));
+    EXPECT_EQ(l->UDPbcast->localPort(), 5143);
+    EXPECT_EQ(l->lblListenerState->text(), QStringLiteral("Listening"));
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 0"));
+    EXPECT_TRUE(rig.main->chkListener->isChecked());
+
+    // Three fields are dropped; four make a row, even with an empty serial.
+    rig.send("a" + FS + "three" + FS, 2);
+    rig.send(FS + FS + FS, 2);
+    ASSERT_TRUE(rig.settled(QString()));
+    EXPECT_EQ(l->rowCount(), 1);
+    EXPECT_EQ(l->rowOf(QStringLiteral("three")), -1);
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 1"));
+    EXPECT_EQ(rig.rowOf(QString()).status, QStringLiteral("Disconnected")); // nobody listens
+}
+
+TEST(BcastListener, OneRowPerSerialExactCase)
+{
+    Rig rig(2);
+    auto* l = rig.open();
+    rig.send(rec("SN-1"), 2);
+    ASSERT_TRUE(rig.settled(QStringLiteral("SN-1")));
+    const QString first = rig.rowOf(QStringLiteral("SN-1")).lastBcast;
+    rig.clock = rig.clock.addSecs(65);
+    rig.send(rec("SN-1"), 3);
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] { return rig.rowOf(QStringLiteral("SN-1")).address == rig.addr(3); }, 5000));
+    EXPECT_EQ(l->rowCount(), 1);
+    EXPECT_NE(rig.rowOf(QStringLiteral("SN-1")).lastBcast, first);
+    EXPECT_THAT(rig.rowOf(QStringLiteral("SN-1")).lastBcast.toStdString(),
+                ::testing::HasSubstr("36:12"));
+
+    rig.send(rec("sn-1"), 2);
+    ASSERT_TRUE(rig.settled(QStringLiteral("sn-1")));
+    EXPECT_EQ(l->rowCount(), 2);
+}
+
+TEST(BcastListener, ProbeRepliesFillTheRows)
+{
+    Rig rig(3);
+    sim::DaemonConfig ok;
+    ok.whoReply = "OK";
+    auto okDaemon = rig.daemon(2, ok);
+    sim::DaemonConfig bad;
+    bad.whoReply = "BADARGS";
+    auto badDaemon = rig.daemon(3, bad);
+    sim::DaemonConfig other;
+    other.whoReply = rec("OTHER", "a\r\nb\r\n");
+    auto otherDaemon = rig.daemon(4, other);
+
+    auto* l = rig.open();
+    rig.send(rec("A"), 2);
+    rig.send(rec("B"), 3);
+    rig.send(rec("C", "old"), 4);
+    for (const char* s : {"A", "B", "C"})
+        ASSERT_TRUE(rig.settled(QString::fromLatin1(s)));
+    ASSERT_TRUE(rig.settled(QStringLiteral("OTHER")));
+
+    // A plain acknowledgement is an answer but not a record.
+    EXPECT_EQ(rig.rowOf(QStringLiteral("A")).status, QStringLiteral("Waiting for download"));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("A")).record, QString::fromLatin1(rec("A")));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("B")).status, QStringLiteral("Waiting for download"));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("B")).record, QString::fromLatin1(rec("B")));
+    EXPECT_EQ(okDaemon->commands(), QList<QByteArray>{"WHO:"});
+
+    // A reply for a serial not in the table adds a row of its own.
+    EXPECT_EQ(l->rowCount(), 4);
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 4"));
+    const DeviceRow o = rig.rowOf(QStringLiteral("OTHER"));
+    EXPECT_EQ(o.discretionary, QStringLiteral("a\nb"));
+    EXPECT_EQ(o.record, QString::fromLatin1(other.whoReply));
+    EXPECT_TRUE(o.address.isEmpty());
+    EXPECT_EQ(rig.rowOf(QStringLiteral("C")).discretionary, QString()); // datagrams leave it
+    EXPECT_EQ(rig.rowOf(QStringLiteral("C")).record, QString::fromLatin1(rec("C", "old")));
+}
+
+TEST(BcastListener, MainWindowsOwnPeerIsBusyWithoutProbe)
+{
+    Rig rig(4);
+    auto d = rig.daemon(2);
+    rig.open();
+    rig.main->tcpClient->connectToHost(rig.addr(2), 5142);
+    ASSERT_TRUE(rig.main->tcpClient->waitForConnected(3000));
+    rig.send(rec("SN"), 2);
+    ASSERT_TRUE(rig.settled(QStringLiteral("SN")));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("SN")).status, QStringLiteral("Busy"));
+    pumpEventsUntil([] { return false; }, 100); // let the daemon see what it got
+    EXPECT_TRUE(d->commands().isEmpty());
+    rig.main->tcpClient->abort();
+}
+
+TEST(BcastListener, EscapeGivesUpTheProbe)
+{
+    Rig rig(5);
+    HangingPort hanging(rig.addr(2), 5142);
+    ASSERT_TRUE(hanging.ok());
+    sim::DaemonConfig silent;
+    silent.whoReply.clear();
+    auto d = rig.daemon(3, silent);
+    auto* l = rig.open();
+
+    // During the connect wait: Disconnected.
+    rig.send(rec("HANG"), 2);
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] { return l->tcpClient->state() == QAbstractSocket::ConnectingState; }, 3000));
+    QTest::keyClick(l->lvBcast, Qt::Key_Escape);
+    EXPECT_EQ(rig.rowOf(QStringLiteral("HANG")).status, QStringLiteral("Disconnected"));
+    EXPECT_EQ(l->tcpClient->state(), QAbstractSocket::UnconnectedState);
+
+    // During the reply wait: Busy.
+    rig.send(rec("QUIET"), 3);
+    ASSERT_TRUE(pumpEventsUntil([&] { return d->commands().contains("WHO:"); }, 3000));
+    QTest::keyClick(l, Qt::Key_Escape);
+    EXPECT_EQ(rig.rowOf(QStringLiteral("QUIET")).status, QStringLiteral("Busy"));
+    EXPECT_EQ(l->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_TRUE(pumpEventsUntil([&] { return d->openConnections() == 0; }, 3000));
+}
+
+TEST(BcastListener, ProbesAreSerialised)
+{
+    Rig rig(6);
+    sim::DaemonConfig silent;
+    silent.whoReply.clear();
+    auto d = rig.daemon(2, silent);
+    auto* l = rig.open();
+    rig.send(rec("SLOW"), 2);
+    ASSERT_TRUE(pumpEventsUntil([&] { return d->commands().contains("WHO:"); }, 3000));
+    // More broadcasts while the probe waits: the row is not probed again,
+    // and the other row waits its turn.
+    rig.send(rec("SLOW"), 2);
+    rig.send(rec("SLOW"), 2);
+    rig.send(rec("NEXT"), 3);
+    ASSERT_TRUE(pumpEventsUntil([&] { return l->rowOf(QStringLiteral("NEXT")) >= 0; }, 3000));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Refreshing..."));
+    EXPECT_EQ(d->connectionCount(), 1);
+    // The silent daemon holds the probe for its whole reply wait (5 s).
+    ASSERT_TRUE(rig.settled(QStringLiteral("NEXT"), 9000));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("SLOW")).status, QStringLiteral("Busy"));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Disconnected"));
+    EXPECT_EQ(d->connectionCount(), 1);
+    EXPECT_EQ(l->probesSent(), 1);
+}
+
+TEST(BcastListener, RefreshProbesEveryRow)
+{
+    Rig rig(7);
+    auto a = rig.daemon(2);
+    auto* l = rig.open();
+    rig.send(rec("R1"), 2);
+    rig.send(rec("R2"), 3);
+    ASSERT_TRUE(rig.settled(QStringLiteral("R1")));
+    ASSERT_TRUE(rig.settled(QStringLiteral("R2")));
+    a->clearRecords();
+
+    l->cmdRefresh->click();
+    EXPECT_EQ(l->cmdRefresh->text(), QStringLiteral("Refreshing.."));
+    EXPECT_FALSE(l->cmdRefresh->isEnabled());
+    EXPECT_EQ(l->lblListenerState->text(), QStringLiteral("Refreshing"));
+    ASSERT_TRUE(pumpEventsUntil([&] { return l->cmdRefresh->isEnabled(); }, 8000));
+    EXPECT_EQ(l->cmdRefresh->text(), QStringLiteral("Refresh"));
+    EXPECT_EQ(l->lblListenerState->text(), QStringLiteral("Listening"));
+    EXPECT_EQ(l->pbBcastRefresh->value(), 0);
+    EXPECT_EQ(a->commands(), QList<QByteArray>{"WHO:"});
+    EXPECT_EQ(rig.rowOf(QStringLiteral("R1")).status, QStringLiteral("Waiting for download"));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("R2")).status, QStringLiteral("Disconnected"));
+}
+
+TEST(BcastListener, PruningAsksFirst)
+{
+    Rig rig(8);
+    auto d = rig.daemon(4);
+    auto* l = rig.open();
+    rig.main->tcpClient->connectToHost(rig.addr(4), 5142);
+    ASSERT_TRUE(rig.main->tcpClient->waitForConnected(3000));
+    rig.send(rec("D1"), 2);
+    rig.send(rec("D2"), 3);
+    rig.send(rec("B1"), 4);
+    for (const char* s : {"D1", "D2", "B1"})
+        ASSERT_TRUE(rig.settled(QString::fromLatin1(s)));
+
+    auto& dialogs = rig.folder->dialogs;
+    dialogs.answers = {MsgAnswer::No};
+    l->cmdRemoveDisconnected->click();
+    EXPECT_EQ(l->rowCount(), 3);
+    dialogs.answers = {MsgAnswer::Yes};
+    l->cmdRemoveDisconnected->click();
+    ASSERT_EQ(l->rowCount(), 1);
+    EXPECT_EQ(l->row(0).serial, QStringLiteral("B1"));
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 1"));
+    EXPECT_EQ(dialogs.shown.last().title, QStringLiteral("Confirm Clear Disconnected"));
+    EXPECT_EQ(
+        dialogs.shown.last().text,
+        QStringLiteral("Are you sure you want to remove all Disconnected S/N's from the list?"));
+    EXPECT_EQ(dialogs.shown.last().buttons, MsgButtons::YesNo);
+    EXPECT_EQ(dialogs.shown.last().icon, MsgIcon::None);
+
+    dialogs.answers = {MsgAnswer::No};
+    l->cmdClear->click();
+    EXPECT_EQ(l->rowCount(), 1);
+    dialogs.answers = {MsgAnswer::Yes};
+    l->cmdClear->click();
+    EXPECT_EQ(l->rowCount(), 0);
+    EXPECT_EQ(dialogs.shown.last().title, QStringLiteral("Clear List?"));
+    EXPECT_EQ(dialogs.shown.last().text,
+              QStringLiteral("Are you sure you want to clear the Bcast list?"));
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 0"));
+    rig.main->tcpClient->abort();
+}
+
+TEST(BcastListener, RightClickSelectsThenRemoveAndDeleteKey)
+{
+    Rig rig(9);
+    auto* l = rig.open();
+    rig.send(rec("FIRST"), 2);
+    rig.send(rec("SECOND"), 3);
+    rig.send(rec("THIRD"), 3);
+    ASSERT_TRUE(rig.settled(QStringLiteral("THIRD")));
+    l->lvBcast->setCurrentItem(l->lvBcast->topLevelItem(0));
+
+    const QRect second = l->lvBcast->visualItemRect(l->lvBcast->topLevelItem(1));
+    QTest::mouseClick(l->lvBcast->viewport(), Qt::RightButton, {}, second.center());
+    EXPECT_TRUE(l->lvBcast->topLevelItem(1)->isSelected());
+    EXPECT_FALSE(l->lvBcast->topLevelItem(0)->isSelected());
+    EXPECT_TRUE(l->mnuItemContext->isVisible());
+    l->mnuItemContext->hide();
+
+    auto& dialogs = rig.folder->dialogs;
+    dialogs.answers = {MsgAnswer::Yes};
+    l->mnuRemove->trigger();
+    EXPECT_EQ(dialogs.shown.last().title, QStringLiteral("Confirm Remove"));
+    EXPECT_EQ(dialogs.shown.last().text,
+              QStringLiteral("Are you sure you want to remove S/N SECOND from the list?"));
+    EXPECT_EQ(l->rowOf(QStringLiteral("SECOND")), -1);
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 2"));
+
+    // Right click on empty space: no selection, no menu.
+    QTest::mouseClick(l->lvBcast->viewport(), Qt::RightButton, {},
+                      QPoint(5, l->lvBcast->viewport()->height() - 3));
+    EXPECT_TRUE(l->lvBcast->selectedItems().isEmpty());
+    EXPECT_FALSE(l->mnuItemContext->isVisible());
+    const int asked = static_cast<int>(dialogs.shown.size());
+    QTest::keyClick(l->lvBcast, Qt::Key_Delete); // nothing selected: no question
+    EXPECT_EQ(dialogs.shown.size(), asked);
+
+    l->lvBcast->topLevelItem(0)->setSelected(true);
+    dialogs.answers = {MsgAnswer::Yes};
+    QTest::keyClick(l->lvBcast, Qt::Key_Delete);
+    EXPECT_EQ(dialogs.shown.last().text,
+              QStringLiteral("Are you sure you want to remove S/N FIRST from the list?"));
+    EXPECT_EQ(l->rowCount(), 1);
+}
+
+TEST(BcastListener, HeaderClicksSortAndMark)
+{
+    Rig rig(10);
+    auto* l = rig.open();
+    rig.send(rec("M"), 3);
+    rig.send(rec("Z"), 2);
+    rig.send(rec("A"), 4);
+    ASSERT_TRUE(rig.settled(QStringLiteral("A")));
+    QHeaderView* header = l->lvBcast->header();
+    auto click = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 10, 5));
+    };
+    auto caption = [&](int column) { return l->lvBcast->headerItem()->text(column); };
+    auto serials = [&] {
+        QStringList s;
+        for (int i = 0; i < l->rowCount(); ++i)
+            s << l->row(i).serial;
+        return s;
+    };
+    click(1);
+    EXPECT_EQ(caption(1), QStringLiteral("IP Address >"));
+    EXPECT_EQ(serials(), (QStringList{"Z", "M", "A"}));
+    click(1);
+    EXPECT_EQ(caption(1), QStringLiteral("IP Address <"));
+    EXPECT_EQ(serials(), (QStringList{"A", "M", "Z"}));
+    click(2);
+    EXPECT_EQ(caption(1), QStringLiteral("IP Address"));
+    EXPECT_EQ(caption(2), QStringLiteral("Status >"));
+    click(0);
+    click(0);
+    click(0);
+    EXPECT_EQ(caption(0), QStringLiteral("Serial Number"));
+    EXPECT_EQ(caption(2), QStringLiteral("Status"));
+    EXPECT_EQ(serials(), (QStringList{"Z", "M", "A"})); // unsorted keeps the last order
+    rig.send(rec("B"), 5);
+    ASSERT_TRUE(rig.settled(QStringLiteral("B")));
+    EXPECT_EQ(serials().last(), QStringLiteral("B"));
+}
+
+TEST(BcastListener, DetailsAndHandOver)
+{
+    Rig rig(11);
+    auto* l = rig.open();
+    rig.send(rec("DET"), 2);
+    rig.send(FS + "RAW" + FS + FS, 3);
+    ASSERT_TRUE(rig.settled(QStringLiteral("RAW")));
+    auto& dialogs = rig.folder->dialogs;
+
+    l->lvBcast->clearSelection();
+    l->mnuDetails->trigger();
+    l->mnuDownloadTo->trigger();
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+
+    auto* det = l->lvBcast->topLevelItem(l->rowOf(QStringLiteral("DET")));
+    det->setSelected(true);
+    l->mnuDetails->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].icon, MsgIcon::Information);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Details For S/N DET"));
+    EXPECT_TRUE(dialogs.shown[0].text.startsWith(
+        QStringLiteral("S/N: DET\nIP Address: %1\nModel: TK 650\n").arg(rig.addr(2))));
+    EXPECT_TRUE(
+        dialogs.shown[0].text.endsWith(QStringLiteral("\nStatus: Disconnected\nLast Bcast: %1\n")
+                                           .arg(rig.rowOf(QStringLiteral("DET")).lastBcast)));
+
+    const QRect r = l->lvBcast->visualItemRect(det);
+    doubleClick(l->lvBcast->viewport(), r.center());
+    EXPECT_EQ(rig.main->txtIP[0]->text(), QStringLiteral("127"));
+    EXPECT_EQ(rig.main->txtIP[1]->text(), QStringLiteral("40"));
+    EXPECT_EQ(rig.main->txtIP[2]->text(), QStringLiteral("11"));
+    EXPECT_EQ(rig.main->txtIP[3]->text(), QStringLiteral("2"));
+
+    l->lvBcast->clearSelection();
+    l->lvBcast->topLevelItem(l->rowOf(QStringLiteral("RAW")))->setSelected(true);
+    l->mnuDetails->trigger();
+    EXPECT_EQ(dialogs.shown.last().text, QString::fromLatin1(FS + "RAW" + FS + FS));
+}
+
+TEST(BcastListener, ListAndLayoutSurviveARestart)
+{
+    ProgramFolder folder;
+    const QByteArray odd = rec("Q\"2", "say \"hi\"\r\nbye") + "\r\n\x1e";
+    {
+        Rig rig(12, &folder);
+        auto* l = rig.open();
+        rig.send(rec("PLAIN"), 2);
+        rig.send(odd, 3);
+        ASSERT_TRUE(rig.settled(QStringLiteral("Q\"2")));
+        ASSERT_TRUE(rig.settled(QStringLiteral("PLAIN")));
+        l->close();
+        ASSERT_TRUE(pumpEventsUntil([&] { return !rig.listener(); }, 3000));
+        EXPECT_FALSE(rig.main->chkListener->isChecked());
+    }
+    EXPECT_EQ(folder.store().value("bCastListOrder").toString(),
+              QStringLiteral("1;1300,2;1200,3;2000,4;2000,5;2000"));
+    EXPECT_EQ(folder.store().value("saveBcastList").toString(), QStringLiteral("1"));
+    EXPECT_EQ(folder.store().value("frmBcastSize").toString(), QStringLiteral("6480,4380"));
+    const QByteArray file = folder.read("bcastlist.qsf");
+    EXPECT_TRUE(file.startsWith("\"PLAIN\x1e" + QByteArray("127.40.12.2") + "\x1e"));
+    EXPECT_EQ(file.count("\r\n"), 2);
+
+    // Moved columns and a size below the minimum are applied at the next start.
+    folder.store().setValue("bCastListOrder", "2;900,1;1500,3;2000,4;2000,5;2000");
+    folder.store().setValue("frmBcastSize", "1500,1200");
+    {
+        Rig rig(12, &folder);
+        auto* l = rig.open();
+        EXPECT_EQ(l->size(), QSize(twips(3600), twips(3000)));
+        // Entry i is column i + 1: serial number at position 2, 900 wide.
+        EXPECT_EQ(l->lvBcast->header()->visualIndex(0), 1);
+        EXPECT_EQ(l->lvBcast->header()->visualIndex(1), 0);
+        EXPECT_EQ(l->lvBcast->columnWidth(0), twips(900));
+        EXPECT_EQ(l->lvBcast->columnWidth(1), twips(1500));
+        ASSERT_EQ(l->rowCount(), 2);
+        EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 2"));
+        const DeviceRow q = l->row(1);
+        EXPECT_EQ(q.serial, QStringLiteral("Q\"2"));
+        EXPECT_EQ(q.address, QStringLiteral("127.40.12.3"));
+        EXPECT_EQ(q.record, QString::fromLatin1(odd));
+        EXPECT_FALSE(q.lastBcast.isEmpty());
+        // With the box clear the list file is left alone and nothing is restored next time.
+        l->chkSaveList->setChecked(false);
+        rig.send(rec("NEW"), 4);
+        ASSERT_TRUE(rig.settled(QStringLiteral("NEW")));
+        l->close();
+    }
+    EXPECT_EQ(folder.read("bcastlist.qsf"), file);
+    EXPECT_EQ(folder.store().value("saveBcastList").toString(), QStringLiteral("0"));
+    EXPECT_EQ(folder.store().value("bCastListOrder").toString(),
+              QStringLiteral("2;900,1;1500,3;2000,4;2000,5;2000"));
+    {
+        Rig rig(12, &folder);
+        auto* l = rig.open();
+        EXPECT_EQ(l->rowCount(), 0);
+        EXPECT_FALSE(l->chkSaveList->isChecked());
+    }
+}
+
+TEST(BcastListener, UnwritableListStillCloses)
+{
+    ProgramFolder folder;
+    QDir(folder.path()).mkdir("bcastlist.qsf");
+    Rig rig(13, &folder);
+    auto* l = rig.open();
+    rig.send(rec("X"), 2);
+    ASSERT_TRUE(rig.settled(QStringLiteral("X")));
+    l->close();
+    EXPECT_TRUE(pumpEventsUntil([&] { return !rig.listener(); }, 3000));
+    EXPECT_FALSE(rig.main->chkListener->isChecked());
+}
+
+TEST(BcastListener, StartFailuresAreToldApart)
+{
+    Rig first(14);
+    ASSERT_TRUE(first.open());
+    Rig second(14);
+    second.main->show();
+    second.main->chkListener->click();
+    EXPECT_FALSE(second.listener() && second.listener()->isVisible());
+    EXPECT_FALSE(second.main->chkListener->isChecked());
+    ASSERT_EQ(second.folder->dialogs.shown.size(), 1);
+    const auto& info = second.folder->dialogs.shown[0];
+    EXPECT_EQ(info.icon, MsgIcon::Information);
+    EXPECT_EQ(info.title, QStringLiteral("Unable to Start Bcast Listener"));
+    EXPECT_EQ(info.text, QStringLiteral("Another instance of Tk650Downloader is already listening "
+                                        "for Bcasts.\rClose that one first and then try again."));
+
+    // Someone else holds the port.
+    Rig third(15);
+    QUdpSocket squatter;
+    ASSERT_TRUE(squatter.bind(QHostAddress(third.addr(1)), 5143));
+    third.main->show();
+    third.main->chkListener->click();
+    EXPECT_FALSE(third.main->chkListener->isChecked());
+    ASSERT_EQ(third.folder->dialogs.shown.size(), 1);
+    EXPECT_EQ(third.folder->dialogs.shown[0].icon, MsgIcon::None);
+    EXPECT_EQ(third.folder->dialogs.shown[0].title, QStringLiteral("Tk650Downloader"));
+    EXPECT_EQ(third.folder->dialogs.shown[0].text,
+              QStringLiteral("The Bcast Listener failed to start. Verify that you are connected "
+                             "to the internet and that UDP port 5143 is not already open."));
+    // Port box 32767 would need listener port 32768.
+    third.main->txtPort->setText(QStringLiteral("32767"));
+    third.main->chkListener->click();
+    EXPECT_THAT(third.folder->dialogs.shown.last().text.toStdString(),
+                ::testing::HasSubstr("UDP port 32768 is not"));
+}
+
+TEST(BcastListener, HostileDatagramsAreJustData)
+{
+    Rig rig(16);
+    auto* l = rig.open();
+    QByteArray big = "x" + FS + "<b>BIG</b>" + FS + FS + FS;
+    big += QByteArray(65000 - big.size(), '\xff');
+    rig.send(big, 2);
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += static_cast<char>(i * 13);
+    rig.send(binary, 3);
+    rig.send(QByteArray(10000, '\x1c'), 4);
+    ASSERT_TRUE(rig.settled(QString()));
+    ASSERT_TRUE(rig.settled(QStringLiteral("<b>BIG</b>")));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("<b>BIG</b>")).record, QString::fromLatin1(big));
+    EXPECT_EQ(l->lvBcast->topLevelItem(l->rowOf(QStringLiteral("<b>BIG</b>")))->text(0),
+              QStringLiteral("<b>BIG</b>"));
+}
