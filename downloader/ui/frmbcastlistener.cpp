@@ -937,6 +937,7 @@ void toggleBcastListener(frmmain& main, bool ticked)
 
 void wireBcastListener(frmmain& main)
 {
+    main.chkListener->setToolTip(QStringLiteral("Open Bcast Listener (ZRL18+)"));
     QObject::connect(main.chkListener, &QCheckBox::clicked, &main,
                      [&main](bool ticked) { toggleBcastListener(main, ticked); });
 }
