@@ -4,6 +4,7 @@
 #include "platform/wait.h"
 #include "ui/frmdebug.h"
 #include "ui/frmmain.h"
+#include "ui/shortcuts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -874,6 +875,10 @@ bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
         stopRefreshing();
+        return true;
+    }
+    if (chordOf(*key) == Chord::DebugConsole) {
+        m_main.debugWindow()->init(QString(), QStringLiteral("MSG:enter a message here"), false);
         return true;
     }
     if (key->key() == Qt::Key_Delete && widget == lvBcast) {

@@ -5,12 +5,14 @@
 #include "platform/wait.h"
 #include "programfolder.h"
 #include "ui/frmbcastlistener.h"
+#include "ui/frmdebug.h"
 #include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -19,7 +21,6 @@
 #include <QTreeWidget>
 #include <QUdpSocket>
 #include <gmock/gmock.h>
-
 
 using namespace tk;
 using tk::test::HangingPort;
@@ -446,6 +447,12 @@ TEST(BcastListener, DetailsAndHandOver)
     EXPECT_EQ(rig.main->txtIP[1]->text(), QStringLiteral("40"));
     EXPECT_EQ(rig.main->txtIP[2]->text(), QStringLiteral("11"));
     EXPECT_EQ(rig.main->txtIP[3]->text(), QStringLiteral("2"));
+
+    // The console chord here opens the console without an address.
+    QTest::keyClick(l->lvBcast, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(rig.main->debugWindow()->isVisible());
+    EXPECT_TRUE(rig.main->debugWindow()->txtIP->text().isEmpty());
+    EXPECT_EQ(rig.main->debugWindow()->txtMsg->text(), QStringLiteral("MSG:enter a message here"));
 
     l->lvBcast->clearSelection();
     l->lvBcast->topLevelItem(l->rowOf(QStringLiteral("RAW")))->setSelected(true);
