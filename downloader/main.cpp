@@ -2,6 +2,7 @@
 // network or a serial line; with "-silent" it runs without a window and
 // reports through its exit code.
 #include "core/cmdline.h"
+#include "core/startup.h"
 #include "platform/dialogs.h"
 #include "platform/headless.h"
 #include "platform/programenv.h"
@@ -20,7 +21,12 @@ int main(int argc, char* argv[])
     const QString commandLine = QString::fromStdString(tk::joinArguments(args));
 
     auto store = tk::openUserStore();
-    tk::QtDialogs dialogs;
+    // An unattended run must never wait for a person, whatever reaches a dialog.
+    tk::QtDialogs windowDialogs;
+    tk::UnattendedDialogs unattendedDialogs;
+    tk::Dialogs& dialogs = tk::startup::isUnattended(commandLine.toStdString())
+                               ? static_cast<tk::Dialogs&>(unattendedDialogs)
+                               : windowDialogs;
     tk::ProgramEnv env;
     env.programDir = QCoreApplication::applicationDirPath();
     env.store = store.get();

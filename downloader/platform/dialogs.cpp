@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace tk {
 
@@ -37,7 +38,7 @@ MsgAnswer QtDialogs::message(MsgIcon icon, const QString& title, const QString& 
     // Closing an OK/Cancel or Retry/Cancel box by its frame means Cancel.
     if (buttons == MsgButtons::OkCancel || buttons == MsgButtons::RetryCancel)
         return box.clickedButton() == box.button(QMessageBox::Ok) ? MsgAnswer::Ok
-                                                                   : MsgAnswer::Cancel;
+                                                                  : MsgAnswer::Cancel;
     if (buttons == MsgButtons::YesNo)
         return MsgAnswer::No;
     return MsgAnswer::Ok;
@@ -52,6 +53,30 @@ QString QtDialogs::openFile(const FileDialogRequest& request)
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return {};
     return dlg.selectedFiles().first();
+}
+
+MsgAnswer UnattendedDialogs::message(MsgIcon, const QString& title, const QString& text,
+                                     MsgButtons buttons)
+{
+    QString line = text;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" / "));
+    line.replace(QLatin1Char('\r'), QLatin1String(" / "));
+    line.replace(QLatin1Char('\n'), QLatin1String(" / "));
+    std::fprintf(stderr, "%s: %s\n", title.toLocal8Bit().constData(),
+                 line.toLocal8Bit().constData());
+    std::fflush(stderr);
+    switch (buttons) {
+    case MsgButtons::Ok: return MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+    case MsgButtons::RetryCancel: return MsgAnswer::Cancel;
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    }
+    return MsgAnswer::Cancel;
+}
+
+QString UnattendedDialogs::openFile(const FileDialogRequest&)
+{
+    return {};
 }
 
 } // namespace tk

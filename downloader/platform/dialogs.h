@@ -13,8 +13,8 @@ enum class MsgAnswer { Ok, Cancel, Yes, No, Retry };
 
 struct FileDialogRequest {
     QString title;
-    QString fileName;    // initial file name
-    QString filter;      // Qt filter text, e.g. "pdt.exe (pdt.exe)"
+    QString fileName; // initial file name
+    QString filter;   // Qt filter text, e.g. "pdt.exe (pdt.exe)"
     QString initialDir;
 };
 
@@ -30,6 +30,16 @@ public:
 
 // The real dialogs: QMessageBox and QFileDialog, plain text only.
 class QtDialogs : public Dialogs {
+public:
+    MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
+                      MsgButtons buttons) override;
+    QString openFile(const FileDialogRequest& request) override;
+};
+
+// Unattended runs: nothing may wait for a person. A message goes to standard
+// error (title and text on one line) and every question gets its cautious
+// answer (Cancel or No); file dialogs are cancelled.
+class UnattendedDialogs : public Dialogs {
 public:
     MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
                       MsgButtons buttons) override;

@@ -3,6 +3,7 @@
 // of the exit path of the process. The network session and the serial
 // download are their own classes; they reach the window through its public
 // fields and output channels.
+#include "core/cmdgrammar.h"
 #include "platform/programenv.h"
 
 #include <QCheckBox>
@@ -78,6 +79,8 @@ public:
     void parseSerialArgs(const QString& args);
     void parseNetworkArgs(const QString& args);
     void parseKsynArgs(const QString& args);
+    // What the parsers read from the window before they change it.
+    cli::StartValues commandLineStartValues() const;
     // The text each parser was last given (null when it was not called).
     QString serialArgsGiven, networkArgsGiven, ksynArgsGiven;
 

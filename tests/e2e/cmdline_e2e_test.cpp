@@ -1,0 +1,103 @@
+// The real program started as a child process, as a build job or the shell
+// extension starts it: unattended runs end with their exit codes and never
+// wait for a person.
+#include "daemon.h"
+#include "platform/wait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct RunResult {
+    int exitCode = -1000;
+    QByteArray errors;
+};
+
+// Runs the program with an argument vector while this thread keeps serving the
+// simulator; a run that does not end within the deadline is ended and fails.
+RunResult runProgram(const QStringList& args, const QString& home)
+{
+    QProcess p;
+    p.setProgram(qEnvironmentVariable("TK_BIN_DIR") + QStringLiteral("/Tk650Downloader"));
+    p.setArguments(args);
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start();
+    RunResult r;
+    if (!p.waitForStarted(10000))
+        return r;
+    const bool ended =
+        tk::pumpEventsUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished(5000);
+        return r;
+    }
+    r.exitCode = p.exitCode();
+    r.errors = p.readAllStandardError();
+    return r;
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        file = dir.filePath(QStringLiteral("my app.tgz"));
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(10000, 'x'));
+    }
+    QTemporaryDir dir;
+    QString file;
+};
+
+} // namespace
+
+TEST_F(CommandLine, SilentNetworkRunSendsTheFileAndEndsWithZero)
+{
+    tk::sim::Daemon daemon;
+    ASSERT_TRUE(daemon.listen(QHostAddress(QStringLiteral("127.70.0.1")), 5142));
+    const Run r =
+        runProgram({QStringLiteral("-n"), file, QStringLiteral("-ip"), QStringLiteral("127.70.0.1"),
+                    QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral("-silent")},
+                   dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.errors.constData();
+    ASSERT_EQ(daemon.files().size(), 1);
+    EXPECT_EQ(daemon.files()[0].announcement.name, QByteArray("my_app.tgz"));
+    EXPECT_EQ(daemon.files()[0].announcement.type, QByteArray("F"));
+    EXPECT_EQ(daemon.files()[0].content.size(), 10000);
+}
+
+TEST_F(CommandLine, SilentRunsEndWithTheirFailureCodes)
+{
+    const QString missing = dir.filePath(QStringLiteral("gone.tgz"));
+    // A missing network file: -2 at once, before anything is shown.
+    RunResult r = runProgram({QStringLiteral("-n"), missing, QStringLiteral("-silent")}, dir.path());
+    EXPECT_EQ(r.exitCode, 254);
+    EXPECT_TRUE(r.errors.isEmpty()) << r.errors.constData();
+
+    // "-SILENT" is honoured, but the early check wants the exact case: the
+    // message comes first (to standard error: nobody is there to answer it).
+    r = runProgram({QStringLiteral("-n"), missing, QStringLiteral("-SILENT")}, dir.path());
+    EXPECT_EQ(r.exitCode, 254);
+    EXPECT_TRUE(r.errors.contains("Invalid input file in command line:")) << r.errors.constData();
+
+    // A serial port that is not a number: -1.
+    r = runProgram({QStringLiteral("-s"), file, QStringLiteral("-port"), QStringLiteral("x"),
+                    QStringLiteral("-silent")},
+                   dir.path());
+    EXPECT_EQ(r.exitCode, 255);
+
+    // Nobody listening: -4.
+    r = runProgram({QStringLiteral("-n"), file, QStringLiteral("-ip"), QStringLiteral("127.70.0.2"),
+                    QStringLiteral("-silent")},
+                   dir.path());
+    EXPECT_EQ(r.exitCode, 252);
+}
