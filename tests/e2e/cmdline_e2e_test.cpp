@@ -64,7 +64,7 @@ TEST_F(CommandLine, SilentNetworkRunSendsTheFileAndEndsWithZero)
 {
     tk::sim::Daemon daemon;
     ASSERT_TRUE(daemon.listen(QHostAddress(QStringLiteral("127.70.0.1")), 5142));
-    const Run r =
+    const RunResult r =
         runProgram({QStringLiteral("-n"), file, QStringLiteral("-ip"), QStringLiteral("127.70.0.1"),
                     QStringLiteral("-type"), QStringLiteral("f"), QStringLiteral("-silent")},
                    dir.path());
