@@ -162,7 +162,8 @@ void SerialDownload::wireSerialTab()
         if (m_w.txtfilen && m_w.txtfilen->text() != text)
             m_w.txtfilen->setText(text);
     });
-    m_w.txtfile->installEventFilter(this);
+    m_txtfile = m_w.txtfile;
+    m_txtfile->installEventFilter(this);
     acceptFileDrops(m_w.txtfile, [this](const QString& path) { m_w.txtfile->setText(path); });
     connect(m_w.cmdfile, &QPushButton::clicked, this, &SerialDownload::cmdfile_Click);
 
@@ -195,12 +196,12 @@ bool SerialDownload::eventFilter(QObject* watched, QEvent* event)
     // A click on the prompt text selects it, so typing replaces it; a double
     // click always selects everything. The selection is made once the box
     // has handled the click itself.
-    if (watched == m_w.txtfile) {
-        const bool selectAll = event->type() == QEvent::MouseButtonDblClick ||
-                               (event->type() == QEvent::MouseButtonRelease &&
-                                m_w.txtfile->text() == kSelectFilePrompt);
+    if (watched == m_txtfile) {
+        const bool selectAll =
+            event->type() == QEvent::MouseButtonDblClick ||
+            (event->type() == QEvent::MouseButtonRelease && m_txtfile->text() == kSelectFilePrompt);
         if (selectAll)
-            QTimer::singleShot(0, m_w.txtfile, &QLineEdit::selectAll);
+            QTimer::singleShot(0, m_txtfile, &QLineEdit::selectAll);
     }
     return QObject::eventFilter(watched, event);
 }

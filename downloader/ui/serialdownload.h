@@ -1,4 +1,5 @@
 #pragma once
+#include <QLineEdit>
 // The serial tab's download: checks the file and the COM port, optionally
 // puts the terminal into download mode with the KSYN command (frmKSYN), then
 // runs the maker's tool "pdt.exe" in the file's folder and waits for it.
@@ -43,6 +44,9 @@ private:
     void cmdfile_Click();
 
     frmmain& m_w;
+    // The serial file box, kept apart from the window: its events still arrive
+    // while the window is being destroyed.
+    QLineEdit* m_txtfile = nullptr;
     frmKSYN* m_ksyn = nullptr;
     frmPortErr* m_portErr = nullptr;
     ToolLauncher* m_launcher = nullptr;
