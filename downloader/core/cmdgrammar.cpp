@@ -96,7 +96,7 @@ struct SwitchSpec {
 };
 
 // Table order matters: the first matching entry wins.
-const std::vector<SwitchSpec>& specs(Mode mode)
+const std::vector<SwitchSpec>& switchSpecs(Mode mode)
 {
     static const std::vector<SwitchSpec> network{
         {" -ip", ValueKind::ToNextSwitch, 0}, {" -type", ValueKind::Fixed, 1},
@@ -237,13 +237,13 @@ bool Parser::apply(int k, int s, int p)
 {
     if (k < 0)
         return true;
-    const auto& spec = specs(m_mode)[static_cast<size_t>(k)];
-    const std::string word = spec.word;
+    const auto& sw = switchSpecs(m_mode)[static_cast<size_t>(k)];
+    const std::string word = sw.word;
     const int valueStart = s + static_cast<int>(word.size()) + 1;
     std::optional<std::string> value = std::string();
-    switch (spec.kind) {
+    switch (sw.kind) {
     case ValueKind::None: break;
-    case ValueKind::Fixed: value = mid(m_a, valueStart, spec.length); break;
+    case ValueKind::Fixed: value = mid(m_a, valueStart, sw.length); break;
     case ValueKind::ToNextSwitch:
         value = p == static_cast<int>(m_a.size()) ? mid(m_a, valueStart)
                                                   : mid(m_a, valueStart, p - valueStart);
@@ -353,7 +353,7 @@ bool Parser::applySerial(const std::string& word, const std::string& value)
 std::vector<std::string> switchTable(Mode mode)
 {
     std::vector<std::string> table;
-    for (const auto& s : specs(mode))
+    for (const auto& s : switchSpecs(mode))
         table.emplace_back(s.word);
     return table;
 }
