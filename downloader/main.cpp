@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/headless.h"
 #include "platform/programenv.h"
+#include "platform/termination.h"
 #include "ui/frmmain.h"
 
 #include <QApplication>
@@ -21,13 +22,16 @@ int main(int argc, char* argv[])
     const QString commandLine = QString::fromStdString(tk::joinArguments(args));
 
     auto store = tk::openUserStore();
-    // An unattended run must never wait for a person, whatever reaches a dialog.
+    // An unattended run must never wait for a person, whatever reaches a
+    // dialog; nor a run without a display, where nobody could answer one.
+    const bool unattended = tk::startup::isUnattended(commandLine.toStdString());
+    const bool hasDisplay = tk::hasDisplay();
     tk::QtDialogs windowDialogs;
     tk::UnattendedDialogs unattendedDialogs;
-    tk::Dialogs& dialogs = tk::startup::isUnattended(commandLine.toStdString())
-                               ? static_cast<tk::Dialogs&>(unattendedDialogs)
-                               : windowDialogs;
+    tk::Dialogs& dialogs =
+        unattended || !hasDisplay ? static_cast<tk::Dialogs&>(unattendedDialogs) : windowDialogs;
     tk::ProgramEnv env;
+    env.hasDisplay = hasDisplay;
     env.programDir = QCoreApplication::applicationDirPath();
     env.store = store.get();
     env.dialogs = &dialogs;
@@ -35,7 +39,13 @@ int main(int argc, char* argv[])
 
     tk::frmmain w(env);
     w.load(commandLine);
-    if (!w.stayHidden)
+    if (!w.stayHidden) {
         w.show();
+        // Asked to end (SIGTERM, Ctrl+C), a window a person uses closes as if
+        // they had closed it, so its choices are kept. Runs without the main
+        // window (unattended, help, KSYN only) keep the default: a killed
+        // build job must never end as if it had succeeded.
+        tk::onTerminationRequest([&w] { w.close(); });
+    }
     return app.exec();
 }

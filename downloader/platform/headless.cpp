@@ -1,6 +1,7 @@
 #include "platform/headless.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QtGlobal>
 
 namespace tk {
@@ -17,6 +18,12 @@ void selectPlatformForDisplay()
     else
         qputenv("QT_QPA_PLATFORM", QByteArray("xcb;offscreen"));
 #endif
+}
+
+bool hasDisplay()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 } // namespace tk

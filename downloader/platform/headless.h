@@ -7,4 +7,9 @@ namespace tk {
 // A stale DISPLAY is covered by the fallback list "xcb;offscreen".
 void selectPlatformForDisplay();
 
+// False when the running application draws on no screen anybody sees (the
+// offscreen or minimal platform): a window or a dialog there can never be
+// answered. Needs the application object.
+bool hasDisplay();
+
 } // namespace tk

@@ -13,8 +13,9 @@
 namespace tk {
 
 struct ProgramEnv {
-    QString programDir;               // folder of the executable, no trailing separator
-    QSettings* store = nullptr;       // per-user store: organisation "Quillon", application = section "Tk650Downloader"; keys at its top level
+    QString programDir;         // folder of the executable, no trailing separator
+    QSettings* store = nullptr; // per-user store: organisation "Quillon", application = section
+                                // "Tk650Downloader"; keys at its top level
     Dialogs* dialogs = nullptr;
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     // Ends the process at once with the code; nothing is saved or unloaded.
@@ -22,6 +23,9 @@ struct ProgramEnv {
     // Local address the broadcast listener binds; empty = all local IPv4
     // addresses. Tests bind their own loopback address.
     QString bcastBindAddress;
+    // False when nobody can see a window (the offscreen platform of a build
+    // machine): the help start then prints "usage.txt" instead of showing it.
+    bool hasDisplay = true;
 };
 
 // The real process exit: flushes nothing, runs no destructors.

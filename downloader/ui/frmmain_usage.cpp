@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <cstdio>
 #include <optional>
 
 namespace tk {
@@ -82,6 +83,18 @@ void frmmain::showUsage()
         m_env.dialogs->message(MsgIcon::Critical, title,
                                QStringLiteral("Error: Unable to open usage file.\r\n") +
                                    QDir::toNativeSeparators(path));
+        doExitProcess(0);
+        return;
+    }
+    if (!m_env.hasDisplay) {
+        // A window nobody sees could never be closed, so the run would never
+        // end: the text goes to standard output instead, and the run ends as
+        // closing the window would.
+        QString lines = *text;
+        lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        const QByteArray bytes = lines.toLocal8Bit();
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+        std::fflush(stdout);
         doExitProcess(0);
         return;
     }

@@ -1,48 +1,17 @@
 // The real program started as a child process, as a build job or the shell
 // extension starts it: unattended runs end with their exit codes and never
 // wait for a person.
+#include "childprogram.h"
 #include "daemon.h"
-#include "platform/wait.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct RunResult {
-    int exitCode = -1000;
-    QByteArray errors;
-};
-
-// Runs the program with an argument vector while this thread keeps serving the
-// simulator; a run that does not end within the deadline is ended and fails.
-RunResult runProgram(const QStringList& args, const QString& home)
-{
-    QProcess p;
-    p.setProgram(qEnvironmentVariable("TK_BIN_DIR") + QStringLiteral("/Tk650Downloader"));
-    p.setArguments(args);
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p.setProcessEnvironment(env);
-    p.start();
-    RunResult r;
-    if (!p.waitForStarted(10000))
-        return r;
-    const bool ended =
-        tk::pumpEventsUntil([&] { return p.state() == QProcess::NotRunning; }, 60000);
-    if (!ended) {
-        p.kill();
-        p.waitForFinished(5000);
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.errors = p.readAllStandardError();
-    return r;
-}
+using tk::test::runProgram;
+using tk::test::RunResult;
 
 class CommandLine : public ::testing::Test {
 protected:
@@ -79,7 +48,8 @@ TEST_F(CommandLine, SilentRunsEndWithTheirFailureCodes)
 {
     const QString missing = dir.filePath(QStringLiteral("gone.tgz"));
     // A missing network file: -2 at once, before anything is shown.
-    RunResult r = runProgram({QStringLiteral("-n"), missing, QStringLiteral("-silent")}, dir.path());
+    RunResult r =
+        runProgram({QStringLiteral("-n"), missing, QStringLiteral("-silent")}, dir.path());
     EXPECT_EQ(r.exitCode, 254);
     EXPECT_FALSE(r.errors.contains("Invalid input file")) << r.errors.constData();
 

@@ -1,0 +1,75 @@
+#include "platform/termination.h"
+
+#include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace tk {
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+// The signal handler may only write a byte; the notifier reads it on the
+// window thread (the self-pipe pattern).
+int g_pipe[2] = {-1, -1};
+
+extern "C" void noteTerminationSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+std::function<void()>& currentHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
+} // namespace
+
+bool onTerminationRequest(std::function<void()> handler)
+{
+    currentHandler() = std::move(handler);
+    if (g_pipe[0] >= 0)
+        return true;
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        g_pipe[0] = g_pipe[1] = -1;
+        return false;
+    }
+    // Lives as long as the process.
+    auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char bytes[16];
+        while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+        if (currentHandler())
+            currentHandler()();
+    });
+
+    struct sigaction action {};
+    action.sa_handler = noteTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+           ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+#else
+
+bool onTerminationRequest(std::function<void()>)
+{
+    return false;
+}
+
+#endif
+
+} // namespace tk
