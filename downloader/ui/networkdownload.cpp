@@ -8,6 +8,7 @@
 #include "ui/networkoptions.h"
 #include "ui/networksession.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <exception>
 
@@ -284,6 +285,8 @@ NetworkDownload::Stream NetworkDownload::streamFile(const QString& path, qint64 
     bytesSent = 0;
     fileSize = size;
     QFile file(path);
+    // QFile reads ahead in blocks of a few chunks, which saves system calls;
+    // its buffer is as flat as the chunk itself.
     if (!file.open(QIODevice::ReadOnly)) {
         m_readError = file.errorString();
         return Stream::ReadError;
@@ -293,16 +296,20 @@ NetworkDownload::Stream NetworkDownload::streamFile(const QString& path, qint64 
 
 NetworkDownload::Stream NetworkDownload::stream(QFile& file)
 {
-    // The chunk loop runs from the socket's bytes-written notification: each
-    // chunk is read and written once the previous one has been taken by the
-    // socket, so one chunk is in flight, memory stays at one chunk, and the
-    // window runs between chunks. This wait only watches for the end.
+    // One chunk is in flight at a time: a chunk is read and written once the
+    // socket has handed the previous one to the system. While the system takes
+    // chunks at once, they follow each other directly for a short slice of
+    // time, then the window's events run; when the system's send buffer is
+    // full, the socket's bytes-written notification resumes the loop. So
+    // memory stays at one chunk and the window stays responsive. This wait
+    // only watches for the end.
     m_file = &file;
     m_writeError.clear();
     w.gotTimeout = false;
     m_streaming = true;
     m_stream = Stream::Running;
-    writeNextChunk();
+    m_chunkLength = 0;
+    pumpChunks();
     pumpEventsUntil([this] {
         return m_stream != Stream::Running || w.cancelled || w.gotTimeout ||
                w.tcpClient->state() != QAbstractSocket::ConnectedState;
@@ -319,6 +326,34 @@ NetworkDownload::Stream NetworkDownload::stream(QFile& file)
         return Stream::Cancelled;
     m_writeError = w.tcpClient->errorString();
     return Stream::WriteError;
+}
+
+void NetworkDownload::pumpChunks()
+{
+    // Flushing a chunk may report its bytes as written from inside this loop;
+    // the loop itself looks after that.
+    if (m_pumping || !m_streaming)
+        return;
+    m_pumping = true;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_stream == Stream::Running) {
+        if (m_chunkLength > 0) {
+            if (w.tcpClient->bytesToWrite() > 0)
+                break; // the bytes-written notification brings us back
+            bytesSent += m_chunkLength;
+            emit chunkSent(m_chunkLength);
+            m_chunkLength = 0;
+            w.ProgBar->setValue(static_cast<int>(progressPercent(bytesSent, fileSize)));
+        }
+        if (slice.nsecsElapsed() >= kStreamSliceNs) {
+            // Let the window's events (Cancel, timers, painting) run.
+            QMetaObject::invokeMethod(this, &NetworkDownload::pumpChunks, Qt::QueuedConnection);
+            break;
+        }
+        writeNextChunk();
+    }
+    m_pumping = false;
 }
 
 void NetworkDownload::writeNextChunk()
@@ -345,17 +380,19 @@ void NetworkDownload::writeNextChunk()
         m_stream = Stream::SizeChanged;
         return;
     }
-    m_chunkLength = got;
-    m_chunkAcked = 0;
     if (w.tcpClient->state() != QAbstractSocket::ConnectedState ||
         w.tcpClient->write(m_chunk.constData(), got) != got) {
         m_writeError = w.tcpClient->errorString();
         m_stream = Stream::WriteError;
         return;
     }
+    m_chunkLength = got;
     m_chunkStartedMs = tickCountMs();
     if (!m_chunkTimer.isActive())
         m_chunkTimer.start(proto::kSendTimeoutMs);
+    // Hand the chunk to the system now rather than on the next turn of the
+    // event loop.
+    w.tcpClient->flush();
 }
 
 void NetworkDownload::onChunkTimer()
@@ -369,16 +406,10 @@ void NetworkDownload::onChunkTimer()
         m_chunkTimer.start(static_cast<int>(proto::kSendTimeoutMs - waited));
 }
 
-void NetworkDownload::onBytesWritten(qint64 n)
+void NetworkDownload::onBytesWritten(qint64)
 {
-    if (!m_streaming || m_stream != Stream::Running)
-        return;
-    m_chunkAcked += n;
-    if (m_chunkAcked < m_chunkLength)
-        return;
-    bytesSent += m_chunkLength;
-    w.ProgBar->setValue(static_cast<int>(progressPercent(bytesSent, fileSize)));
-    writeNextChunk();
+    if (m_streaming && m_stream == Stream::Running)
+        pumpChunks();
 }
 
 void NetworkDownload::endTransfer(Stream how)

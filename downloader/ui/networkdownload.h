@@ -47,6 +47,10 @@ public:
     // benchmark measures it.
     Stream streamFile(const QString& path, qint64 size);
 
+signals:
+    // A chunk of the file has been handed to the system.
+    void chunkSent(qint64 bytes);
+
 private:
     NetworkSession& net() const;
     bool exitIfUnattended(int code);
@@ -65,6 +69,7 @@ private:
                     const char* status, const char* log);
 
     Stream stream(QFile& file);
+    void pumpChunks();
     void writeNextChunk();
     void onBytesWritten(qint64 n);
     void onChunkTimer();
@@ -76,8 +81,11 @@ private:
     Stream m_stream = Stream::Done;
     QFile* m_file = nullptr;
     QByteArray m_chunk;
+    // Bytes of the chunk in flight (0: none).
     qint64 m_chunkLength = 0;
-    qint64 m_chunkAcked = 0;
+    bool m_pumping = false;
+    // How long chunks may follow each other before the window's events run.
+    static constexpr qint64 kStreamSliceNs = 2'000'000;
     // The 4000 ms limit of the chunk in flight: its start time, and one timer
     // re-armed only when it fires (not once per chunk).
     long long m_chunkStartedMs = 0;

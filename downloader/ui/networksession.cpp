@@ -69,9 +69,12 @@ bool NetworkSession::connectToHost()
     replyReceived = false;
 
     const QString address = w.getDestinationIP();
-    m_queued = m_acked = 0;
     m_socketError = false;
-    w.tcpClient->connectToHost(address, w.txtPort->text().toUShort());
+    ++m_connection;
+    // Unbuffered: a write goes straight to the system when it can take it,
+    // without a turn of the event loop per chunk of a file.
+    w.tcpClient->connectToHost(address, w.txtPort->text().toUShort(),
+                               QIODevice::ReadWrite | QIODevice::Unbuffered);
     sessionState = SessionState::Connecting;
     startTimeout(w.timeout, true);
     auto connecting = [this] {
@@ -113,6 +116,7 @@ bool NetworkSession::connectToHost()
 
 void NetworkSession::closeConnection()
 {
+    ++m_connection; // a close of the terminal's still waiting to be handled is moot
     if (socketClosed())
         return;
     m_closingHere = true;
@@ -172,8 +176,9 @@ bool NetworkSession::sendAndWait(const QByteArray& data)
         return sendFailed(QStringLiteral("Error occurred during file transfer\r") + why,
                           exitcode::Failed);
     }
-    m_queued += written;
-    if (written == 0)
+    // The system may take the whole command at once; otherwise the socket
+    // reports it written once it has passed the rest on.
+    if (s->bytesToWrite() == 0)
         sendCompleted = true;
     m_socketError = false;
     w.gotTimeout = false;
@@ -196,10 +201,9 @@ bool NetworkSession::sendAndWait(const QByteArray& data)
     return !w.cancelled;
 }
 
-void NetworkSession::onBytesWritten(qint64 n)
+void NetworkSession::onBytesWritten(qint64)
 {
-    m_acked += n;
-    if (m_acked >= m_queued)
+    if (w.tcpClient->bytesToWrite() == 0)
         sendCompleted = true;
 }
 
@@ -216,7 +220,12 @@ void NetworkSession::waitForReply(double limitMs)
 {
     startTimeout(limitMs, false);
     pumpEventsUntil(
-        [this] { return socketClosed() || replyReceived || w.cancelled || w.gotTimeout; });
+        // A reply read together with the close is acted on before the close
+        // ends the wait.
+        [this] {
+            return (socketClosed() && m_repliesQueued == 0) || replyReceived || w.cancelled ||
+                   w.gotTimeout;
+        });
     stopTimeout();
 }
 
@@ -276,10 +285,30 @@ void NetworkSession::onDataArrival()
     // one of its signal handlers runs, and acting on a reply may wait for the
     // next one ("RST:" after "DNLD_DONE").
     const QByteArray text = w.tcpClient->readAll();
-    if (text.isEmpty())
-        return;
-    QMetaObject::invokeMethod(
-        this, [this, text] { dispatch(text); }, Qt::QueuedConnection);
+    if (!text.isEmpty()) {
+        ++m_repliesQueued;
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                --m_repliesQueued;
+                dispatch(text);
+            },
+            Qt::QueuedConnection);
+    }
+    // The socket is unbuffered: it learns that the terminal closed the
+    // connection only while reading, and then shows it by its state alone.
+    // The close is handled after the reply that came with it, unless a new
+    // connection has been made meanwhile.
+    if (socketClosed() && !m_closingHere) {
+        const quint64 connection = m_connection;
+        QMetaObject::invokeMethod(
+            this,
+            [this, connection] {
+                if (connection == m_connection)
+                    onClosed();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void NetworkSession::dispatch(const QByteArray& text)

@@ -79,10 +79,10 @@ private:
     double m_elapsed = 0;
     double m_limit = 0;
     bool m_showProgress = false;
-    qint64 m_queued = 0; // bytes handed to the socket on this connection
-    qint64 m_acked = 0;  // bytes the socket reported written
     bool m_socketError = false;
     bool m_closingHere = false;
+    quint64 m_connection = 0; // counts connections made and closed here
+    int m_repliesQueued = 0;  // replies read but not yet acted on
 };
 
 } // namespace tk

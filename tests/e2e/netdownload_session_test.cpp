@@ -198,10 +198,8 @@ TEST_F(Session, FilesOfOneChunkAndOneByteMoreAreWrittenAsWholeChunks)
     for (qint64 size : {4096, 4097}) {
         daemon.clearRecords();
         QList<qint64> writes;
-        auto c = QObject::connect(w->tcpClient, &QTcpSocket::bytesWritten, [&](qint64 n) {
-            if (state() == SessionState::Sending)
-                writes << n;
-        });
+        auto c = QObject::connect(w->netDownload.get(), &NetworkDownload::chunkSent,
+                                  [&](qint64 n) { writes << n; });
         choose(makeFile(QStringLiteral("f%1.tgz").arg(size), size));
         send();
         ASSERT_TRUE(waitForStatus("Download Complete"));
