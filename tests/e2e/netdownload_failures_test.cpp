@@ -6,6 +6,7 @@
 
 #include "core/exitcodes.h"
 
+#include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -35,19 +36,23 @@ protected:
         EXPECT_EQ(folder.exitCode, code);
         EXPECT_TRUE(messages().isEmpty());
     }
-    // Cancels as soon as `when` holds (what the Cancel button sets).
+    // Presses the Exit button as soon as `when` holds; it must read "Cancel"
+    // then.
     void cancelWhen(std::function<bool()> when)
     {
+        w->show();
         auto* t = new QTimer(w.get());
         t->setInterval(1);
         QObject::connect(t, &QTimer::timeout, [this, t, when] {
             if (when()) {
                 t->stop();
-                w->cancelled = true;
+                captionWhenPressed = w->cmdExitN->text();
+                QTest::mouseClick(w->cmdExitN, Qt::LeftButton);
             }
         });
         t->start();
     }
+    QString captionWhenPressed;
 };
 
 } // namespace
@@ -185,11 +190,15 @@ TEST_F(Failures, CancelWhileStreamingEndsWithoutAMessage)
     choose(makeFile("big.tgz", 40 * 1024 * 1024));
     cancelWhen([&] { return w->netDownload->bytesSent > 0; });
     send();
+    EXPECT_EQ(captionWhenPressed, "Cancel");
     EXPECT_EQ(status(), "Download CANCELLED");
     EXPECT_TRUE(messages().isEmpty());
     EXPECT_TRUE(w->cmdSend->isEnabled());
     EXPECT_EQ(w->cmdExitN->text(), "Exit");
     EXPECT_LT(w->netDownload->bytesSent, 40 * 1024 * 1024);
+    EXPECT_EQ(w->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_TRUE(daemon.files().isEmpty());
+    EXPECT_TRUE(w->isVisible()); // Cancel is not Exit
 }
 
 TEST_F(Failures, CancelWhileWaitingForTheVersionOrDuringTheKillAppsPause)
@@ -198,6 +207,7 @@ TEST_F(Failures, CancelWhileWaitingForTheVersionOrDuringTheKillAppsPause)
     choose(makeFile("a.tgz", 10));
     cancelWhen([&] { return state() == SessionState::CheckingVersion; });
     send();
+    EXPECT_EQ(captionWhenPressed, "Cancel");
     EXPECT_EQ(prefixes(), QStringList({"VER:"}));
     EXPECT_EQ(status(), "Disconnected");
     EXPECT_TRUE(messages().isEmpty());
@@ -236,6 +246,7 @@ TEST_F(Failures, CancelWhileConnectingShowsNoConnectError)
     choose(makeFile("a.tgz", 10));
     cancelWhen([&] { return state() == SessionState::Connecting; });
     send();
+    EXPECT_EQ(captionWhenPressed, "Cancel");
     EXPECT_TRUE(messages().isEmpty());
     EXPECT_EQ(status(), "Disconnected");
     EXPECT_FALSE(w->cancelled);
