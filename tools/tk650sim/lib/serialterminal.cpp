@@ -149,6 +149,40 @@ bool SerialTerminal::createPseudoTerminal()
     return true;
 }
 
+QString SerialTerminal::lineSettings() const
+{
+    // On a pseudo-terminal the master reads the settings of the other end.
+    termios tio{};
+    if (m_master < 0 || ::tcgetattr(m_master, &tio) != 0)
+        return {};
+    static const struct {
+        speed_t code;
+        int rate;
+    } rates[] = {{B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
+                 {B150, 150},       {B200, 200},       {B300, 300},       {B600, 600},
+                 {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
+                 {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
+                 {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    const speed_t code = ::cfgetospeed(&tio);
+    QString baud = QStringLiteral("?");
+    for (const auto& r : rates)
+        if (r.code == code)
+            baud = QString::number(r.rate);
+    const char parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 'o' : 'e') : 'n';
+    int bits = 8;
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: bits = 5; break;
+    case CS6: bits = 6; break;
+    case CS7: bits = 7; break;
+    default: break;
+    }
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(baud)
+        .arg(QLatin1Char(parity))
+        .arg(bits)
+        .arg((tio.c_cflag & CSTOPB) ? 2 : 1);
+}
+
 void SerialTerminal::readMaster()
 {
     QByteArray bytes;
@@ -189,7 +223,9 @@ void SerialTerminal::onBytes(const QByteArray& bytes)
 {
     m_received += bytes;
     emit logLine(QStringLiteral("serial <- ") + readable(bytes));
-    for (const KsynFrame& f : m_reader.feed(bytes)) {
+    const QString line = lineSettings();
+    for (KsynFrame f : m_reader.feed(bytes)) {
+        f.line = line;
         m_frames.append(f);
         if (f.valid)
             emit logLine(

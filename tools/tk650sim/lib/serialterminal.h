@@ -22,6 +22,9 @@ struct KsynFrame {
     QByteArray restart;  // "", "1" (application) or "2" (device)
     bool valid = false;
     QString error; // why the frame is not valid
+    // The line as the other end had set it up when the frame arrived, in
+    // the form "19200,n,8,1"; empty when it cannot be seen (an opened device).
+    QString line;
 };
 
 // XOR of every byte after STX up to and including ETX.
@@ -66,6 +69,10 @@ public:
     // downloader.
     bool createPseudoTerminal();
     QString devicePath() const { return m_path; }
+    // The current line settings of a pseudo-terminal ("<baud>,<parity>,<data
+    // bits>,<stop bits>", e.g. "115200,n,8,1"), as the downloader's end set
+    // them; empty for an opened device.
+    QString lineSettings() const;
     QString errorString() const { return m_error; }
     void close();
 
