@@ -2,11 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 namespace tk::test {
 
@@ -25,19 +22,10 @@ QByteArray readFile(const QString& path)
 
 } // namespace
 
-PtyComPort::PtyComPort(int port) : m_port(port)
+PtyComPort::PtyComPort(int port)
+    : m_created(m_terminal.createPseudoTerminal()), m_override(port, m_terminal.devicePath())
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
-        m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
-    qputenv(overrideName(port).constData(), QFile::encodeName(m_slavePath));
-}
-
-PtyComPort::~PtyComPort()
-{
-    qunsetenv(overrideName(m_port).constData());
-    if (m_master >= 0)
-        ::close(m_master);
+    EXPECT_TRUE(m_created) << m_terminal.errorString().toStdString();
 }
 
 ComPortOverride::ComPortOverride(int port, const QString& path) : m_name(overrideName(port))
@@ -127,6 +115,21 @@ bool processAlive(qint64 pid)
     const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     const int close = stat.lastIndexOf(')');
     return close < 0 || stat.mid(close + 2, 1) != "Z";
+}
+
+std::unique_ptr<QTimer> when(std::function<bool()> condition, std::function<void()> action)
+{
+    auto timer = std::make_unique<QTimer>();
+    timer->setInterval(5);
+    QTimer* raw = timer.get();
+    QObject::connect(raw, &QTimer::timeout, [raw, condition, action] {
+        if (condition()) {
+            raw->stop();
+            action();
+        }
+    });
+    timer->start();
+    return timer;
 }
 
 } // namespace tk::test

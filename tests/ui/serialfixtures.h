@@ -1,39 +1,44 @@
 #pragma once
-// Fixtures for serial-download tests: a pseudo-terminal to stand for COM<n>
-// (through the TK650_COM<n> override) and a fake "pdt.exe" beside the
-// program that records how it was started.
+// Fixtures for serial-download tests: the simulated terminal on a
+// pseudo-terminal standing for COM<n> (through the TK650_COM<n> override) and
+// a fake "pdt.exe" beside the program that records how it was started.
+#include "serialterminal.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
 
 namespace tk::test {
-
-// A pseudo-terminal whose device path is handed to the program as COM<port>
-// for the lifetime of this object.
-class PtyComPort {
-public:
-    explicit PtyComPort(int port);
-    ~PtyComPort();
-    PtyComPort(const PtyComPort&) = delete;
-    PtyComPort& operator=(const PtyComPort&) = delete;
-
-    QString devicePath() const { return m_slavePath; }
-    int masterFd() const { return m_master; }
-
-private:
-    int m_port;
-    int m_master = -1;
-    QString m_slavePath;
-};
 
 // Points COM<port> at an arbitrary path while alive.
 class ComPortOverride {
 public:
     ComPortOverride(int port, const QString& path);
     ~ComPortOverride();
+    ComPortOverride(const ComPortOverride&) = delete;
+    ComPortOverride& operator=(const ComPortOverride&) = delete;
 
 private:
     QByteArray m_name;
+};
+
+// The simulator's serial terminal on a pseudo-terminal whose device path is
+// handed to the program as COM<port> for the lifetime of this object. It
+// answers KSYN frames as configured (ACK by default).
+class PtyComPort {
+public:
+    explicit PtyComPort(int port);
+
+    QString devicePath() const { return m_terminal.devicePath(); }
+    sim::SerialTerminal& terminal() { return m_terminal; }
+
+private:
+    sim::SerialTerminal m_terminal;
+    bool m_created;
+    ComPortOverride m_override;
 };
 
 // A shell script named "pdt.exe" in folder. Each run writes its working
@@ -57,5 +62,10 @@ private:
 };
 
 bool processAlive(qint64 pid);
+
+// Runs action once, from the event loop, as soon as condition holds, while
+// the code under test waits (a modal window, the running tool). Stops when
+// the returned timer is destroyed.
+std::unique_ptr<QTimer> when(std::function<bool()> condition, std::function<void()> action);
 
 } // namespace tk::test
