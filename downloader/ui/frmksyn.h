@@ -26,8 +26,9 @@ public:
 
     // True from loading until closing; the unattended serial download waits on it.
     bool waiting = false;
-    // 100 ms ticks since the frame was written.
-    std::int16_t tickCount = 0;
+    // 100 ms ticks since the frame was written. Wider than the time-out in
+    // seconds: the longest wait (32767 s) counts past 32767 ticks.
+    int tickCount = 0;
     // Values from the command line; empty port or baud means the main window's.
     QString setPort;
     QString setBaud;
