@@ -4,7 +4,9 @@
 
 #include <QProcess>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/types.h>
 #include <unistd.h>
@@ -81,7 +83,20 @@ std::unique_ptr<RunningTool> ProcessToolLauncher::start(const QString& program,
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
     }
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    // The tool is a console program: interactive runs show its console window
+    // (show state normal) with its own input and output, unattended runs keep
+    // it hidden. Qt would start it without any console window at all.
+    process->setCreateProcessArgumentsModifier(
+        [showWindow](QProcess::CreateProcessArguments* call) {
+            call->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+            call->startupInfo->wShowWindow = showWindow ? SW_SHOWNORMAL : SW_HIDE;
+            if (showWindow) {
+                call->flags &= ~static_cast<unsigned long>(CREATE_NO_WINDOW);
+                call->startupInfo->dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
+            }
+        });
+#else
     // A group of its own, so Cancel can end the tool and its children.
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
 #endif
