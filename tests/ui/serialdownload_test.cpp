@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
 #include <QTimer>
@@ -23,23 +24,6 @@ using namespace tk;
 using namespace tk::test;
 
 namespace {
-
-// Runs action once the condition holds, from the event loop, while the code
-// under test waits (a modal window, the running tool).
-std::unique_ptr<QTimer> when(std::function<bool()> condition, std::function<void()> action)
-{
-    auto timer = std::make_unique<QTimer>();
-    timer->setInterval(5);
-    QTimer* raw = timer.get();
-    QObject::connect(raw, &QTimer::timeout, [raw, condition, action] {
-        if (condition()) {
-            raw->stop();
-            action();
-        }
-    });
-    timer->start();
-    return timer;
-}
 
 QWidget* shownWindow(const char* name)
 {
@@ -254,4 +238,31 @@ TEST_F(SerialDownloadTest, ABusyPortShowsThePortInUseDialogUntilRetrySucceeds)
     w->commandLineMode = true;
     w->serialDownload()->cmdDownload_Click();
     EXPECT_EQ(folder.exitCode, -7);
+}
+
+TEST_F(SerialDownloadTest, CancelEndsTheToolAndItsChildrenAndRestoresTheButtons)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    w->show();
+    pdt.hang();
+    bool runningLook = false;
+    auto* cmdExit = w->findChild<QPushButton*>(QStringLiteral("cmdExit"));
+    ASSERT_NE(cmdExit, nullptr);
+    auto cancel = when([&] { return pdt.childPid() > 0; },
+                       [&] {
+                           runningLook = !w->cmdDownload->isEnabled() &&
+                                         cmdExit->text() == QLatin1String("Cancel");
+                           QTest::mouseClick(cmdExit, Qt::LeftButton);
+                       });
+    clickSend();
+
+    EXPECT_TRUE(runningLook);
+    EXPECT_TRUE(w->cancelled);
+    EXPECT_TRUE(w->cmdDownload->isEnabled());
+    EXPECT_EQ(cmdExit->text(), "Exit");
+    EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+    EXPECT_FALSE(folder.exitCode);
+    EXPECT_TRUE(w->isVisible()); // Cancel is not Exit
+    EXPECT_TRUE(pumpEventsUntil([&] { return !processAlive(pdt.childPid()); }, 5000))
+        << "the tool's child outlived the cancel";
 }
