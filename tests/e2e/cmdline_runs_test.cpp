@@ -332,3 +332,63 @@ TEST_F(ProgramRuns, RelativeFileNamesAreTakenFromTheStartingFolder)
         << toolCall().toStdString();
     EXPECT_TRUE(toolCall().endsWith(QStringLiteral("\n-imy app.tgz\n")));
 }
+
+// ---- KSYN only --------------------------------------------------------------
+
+TEST_F(SilentSerial, KsynOnlyEndsWithTheTerminalsAnswer)
+{
+    putTool();
+    // Acknowledged: 0, with the frame naming the file, Full, restart device.
+    RunResult r = program.run({QStringLiteral("-k"), file, QStringLiteral("-port"),
+                               QStringLiteral("3"), QStringLiteral("-type"), QStringLiteral("f"),
+                               QStringLiteral("-restart"), QStringLiteral("2")});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.constData();
+    ASSERT_EQ(terminal.frames().size(), 1);
+    EXPECT_TRUE(terminal.frames()[0].valid);
+    EXPECT_EQ(terminal.frames()[0].fileName, QByteArray("my_app.tgz"));
+    EXPECT_EQ(terminal.frames()[0].type, QByteArray("F"));
+    EXPECT_EQ(terminal.frames()[0].restart, QByteArray("2"));
+    EXPECT_TRUE(toolCall().isEmpty()); // KSYN only never starts the tool
+
+    // No answer within the one-second wait: -4.
+    terminal.config.validAnswer = tk::sim::KsynAnswer::Silent;
+    r = program.run({QStringLiteral("-k"), file, QStringLiteral("-port"), QStringLiteral("3"),
+                     QStringLiteral("-timeout"), QStringLiteral("1")});
+    EXPECT_EQ(r.exitCode, 252) << r.errors.constData();
+    EXPECT_EQ(terminal.frames().size(), 2);
+}
+
+TEST_F(SilentSerial, KsynOnlyArgumentFailures)
+{
+    putTool();
+    // "-port" right after the mode is no switch: the whole text is the file
+    // name, which names nothing.
+    RunResult r = program.run({QStringLiteral("-k"), QStringLiteral("-port"), QStringLiteral("3")});
+    EXPECT_EQ(r.exitCode, 254) << r.errors.constData();
+    // A port that is not a number.
+    r = program.run({QStringLiteral("-k"), file, QStringLiteral("-port"), QStringLiteral("x")});
+    EXPECT_EQ(r.exitCode, 255) << r.errors.constData();
+    // A port with no device.
+    program.options().extraEnv.insert(QStringLiteral("TK650_COM4"),
+                                      program.file(QStringLiteral("no-such-tty")));
+    r = program.run({QStringLiteral("-k"), file, QStringLiteral("-port"), QStringLiteral("4")});
+    EXPECT_EQ(r.exitCode, 249) << r.errors.constData();
+    EXPECT_TRUE(terminal.frames().isEmpty());
+}
+
+TEST_F(SilentSerial, KsynBeforeTheToolInAnUnattendedSerialRun)
+{
+    putTool();
+    RunResult r = runWithToolExit(0, {QStringLiteral("-ksyn")});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.constData();
+    EXPECT_EQ(terminal.frames().size(), 1);
+    EXPECT_FALSE(toolCall().isEmpty());
+
+    // Not acknowledged: the tool is never started.
+    QFile::remove(program.file("pdt-call.txt"));
+    terminal.config.validAnswer = tk::sim::KsynAnswer::Silent;
+    r = runWithToolExit(0,
+                        {QStringLiteral("-ksyn"), QStringLiteral("-timeout"), QStringLiteral("1")});
+    EXPECT_EQ(r.exitCode, 252) << r.errors.constData();
+    EXPECT_TRUE(toolCall().isEmpty());
+}
