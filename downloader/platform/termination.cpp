@@ -41,9 +41,14 @@ bool onTerminationRequest(std::function<void()> handler)
     currentHandler() = std::move(handler);
     if (g_pipe[0] >= 0)
         return true;
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe(g_pipe) != 0) {
         g_pipe[0] = g_pipe[1] = -1;
         return false;
+    }
+    // Never inherited by the serial tool; a full pipe never blocks the handler.
+    for (int fd : g_pipe) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
     // Lives as long as the process.
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read);
