@@ -127,3 +127,21 @@ TEST(SerialTerminal, AnswersFramesOnAPseudoTerminalAsConfigured)
     line.terminal.config.answerDelayMs = 50;
     EXPECT_EQ(line.exchange(good, 1), "\x06");
 }
+
+TEST(SerialTerminal, SeesTheLineSettingsTheDownloaderChose)
+{
+    Line line;
+    EXPECT_EQ(line.terminal.lineSettings(), "115200,n,8,1");
+    line.exchange(frame("a.tgz", "P", ""), 1);
+    EXPECT_EQ(line.terminal.frames().last().line, "115200,n,8,1");
+
+    line.port.setBaudRate(1200);
+    line.port.setStopBits(QSerialPort::TwoStop);
+    EXPECT_EQ(line.terminal.lineSettings(), "1200,n,8,2");
+    // A pseudo-terminal always carries 8 bits without parity, whatever was asked.
+    line.port.setParity(QSerialPort::EvenParity);
+    EXPECT_EQ(line.terminal.lineSettings(), "1200,n,8,2");
+
+    SerialTerminal unopened;
+    EXPECT_EQ(unopened.lineSettings(), "");
+}

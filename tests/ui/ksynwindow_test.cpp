@@ -84,9 +84,15 @@ TEST_F(KsynWindowTest, TheFrameArrivesByteExactAtTheChosenBaudWith8N1)
     w->show();
     QString portShown;
     bool labelsShown = false;
+    bool eightNoParity = false;
     auto look = when([&] { return ksyn()->isVisible() && !terminal().frames().isEmpty(); },
                      [&] {
                          portShown = ksyn()->lblPort->text();
+                         // A pseudo-terminal always carries 8 bits without
+                         // parity, so those two are read from the program's side.
+                         const QSerialPort* port = ksyn()->serialPort;
+                         eightNoParity = port->isOpen() && port->dataBits() == QSerialPort::Data8 &&
+                                         port->parity() == QSerialPort::NoParity;
                          labelsShown = ksyn()->lblSent->isVisible() && ksyn()->lblWait->isVisible();
                      });
     clickSend();
@@ -98,6 +104,7 @@ TEST_F(KsynWindowTest, TheFrameArrivesByteExactAtTheChosenBaudWith8N1)
     EXPECT_EQ(frame.line, "38400,n,8,1");
     EXPECT_EQ(terminal().noiseBytes(), 0);
     EXPECT_EQ(portShown, "6");
+    EXPECT_TRUE(eightNoParity);
     EXPECT_TRUE(labelsShown);
     EXPECT_EQ(ksyn()->windowTitle(), "Sending KSYN Command...");
     EXPECT_TRUE(pdt.ran());
@@ -226,12 +233,15 @@ TEST_F(KsynWindowTest, KsynAloneEndsWithZeroOnAnAckAndMinusFourWithoutOne)
     ASSERT_EQ(terminal().frames().size(), 1);
     EXPECT_EQ(terminal().frames()[0].line, "9600,n,8,1");
 
+    // A time-out of 0 waits the default 4 seconds: 40 ticks.
     exits.clear();
     terminal().config.validAnswer = sim::KsynAnswer::Nak;
-    sendKsynAlone(QString(), QString(), QStringLiteral("1"));
-    ASSERT_TRUE(waitForExit());
+    sendKsynAlone(QString(), QString(), QStringLiteral("0"));
+    EXPECT_EQ(ksyn()->setTimeout, 4);
+    ASSERT_TRUE(waitForExit(10000));
     EXPECT_EQ(exits, std::vector<int>{-4});
-    EXPECT_EQ(ksyn()->tickCount, 10);
+    EXPECT_EQ(ksyn()->tickCount, 40);
+    EXPECT_EQ(terminal().frames().size(), 2);
 
     EXPECT_FALSE(everShown);
     EXPECT_TRUE(folder.dialogs.shown.isEmpty());

@@ -71,7 +71,8 @@ public:
     QString devicePath() const { return m_path; }
     // The current line settings of a pseudo-terminal ("<baud>,<parity>,<data
     // bits>,<stop bits>", e.g. "115200,n,8,1"), as the downloader's end set
-    // them; empty for an opened device.
+    // them; empty for an opened device. Baud rate and stop bits are as set;
+    // a pseudo-terminal always carries 8 data bits without parity.
     QString lineSettings() const;
     QString errorString() const { return m_error; }
     void close();
