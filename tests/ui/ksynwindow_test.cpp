@@ -318,8 +318,15 @@ TEST_F(KsynWindowTest, UnattendedSerialDownloadRunsTheToolOnlyAfterTheAck)
     w->commandLineMode = true;
     w->doSend = true;
     pdt.exitWith(2);
+    terminal().config.answerDelayMs = 300;
+    bool toolRanBeforeAck = true;
+    QObject::connect(&terminal(), &sim::SerialTerminal::logLine, [&](const QString& line) {
+        if (line.startsWith(QLatin1String("serial -> ")))
+            toolRanBeforeAck = pdt.ran();
+    });
     w->serialDownload()->cmdDownload_Click();
     ASSERT_EQ(terminal().frames().size(), 1);
+    EXPECT_FALSE(toolRanBeforeAck);
     EXPECT_EQ(terminal().frames()[0].bytes, kMyAppFrame);
     EXPECT_EQ(pdt.arguments(), (QStringList{"-w4", "-p6", "-b19200", "-imy app.tgz"}));
     EXPECT_EQ(exits, std::vector<int>{-5});
