@@ -102,7 +102,8 @@ void frmKSYN::showModal()
     setWindowModality(Qt::ApplicationModal);
     show();
     doSend();
-    showModalAndWait(this);
+    if (isVisible()) // not already ended by a port failure without a display
+        showModalAndWait(this);
 }
 
 void frmKSYN::doSend()
@@ -143,12 +144,11 @@ void frmKSYN::doSend()
     }
     if (!opened.ok()) {
         // Nothing was sent and no timer runs. Shown, the window stays open
-        // until Cancel; hidden, the process ends here.
+        // until Cancel (without a display nobody could press it, so it is
+        // pressed here); hidden, the process ends here.
         reportPortFailure(m_main, opened, portNumber, m_shown);
-        if (!m_shown) {
-            m_main.cancelled = true;
-            closeWindow();
-        }
+        if (!m_shown || !m_main.env().hasDisplay)
+            cmdCancel_Click();
         return;
     }
     lblSent->show();

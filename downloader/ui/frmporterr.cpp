@@ -40,6 +40,13 @@ frmPortErr::frmPortErr(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
 void frmPortErr::showFor(int port)
 {
     lblPort->setText(QStringLiteral("COM%1 is already open.").arg(port));
+    if (!m_main.env().hasDisplay) {
+        // Nobody could press Retry: say what is wrong and go on as after
+        // Cancel.
+        m_main.env().dialogs->message(MsgIcon::Critical, windowTitle(),
+                                      lblMessage->text() + QLatin1Char('\r') + lblPort->text());
+        return;
+    }
     cmdRetry->setDefault(true);
     showModalAndWait(this);
 }

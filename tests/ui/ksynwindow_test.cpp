@@ -31,9 +31,12 @@ const QByteArray kMyAppFrame = QByteArray("\x02KSYN\x1cmy_app.tgz\x1c"
 
 class KsynWindowTest : public ::testing::Test {
 protected:
-    KsynWindowTest() : pdt(folder.path()), com(6)
+    KsynWindowTest() : pdt(folder.path()), com(6) { makeWindow(true); }
+
+    void makeWindow(bool hasDisplay)
     {
         ProgramEnv env = folder.env();
+        env.hasDisplay = hasDisplay;
         // Every requested end is kept: a second one would mean the program
         // ran on after the point where it really ends.
         env.exitProcess = [this](int code) { exits.push_back(code); };
@@ -219,6 +222,23 @@ TEST_F(KsynWindowTest, AFailureToOpenThePortLeavesTheWindowOpenUntilCancel)
         folder.dialogs.shown[0].text.startsWith("The selected com port does not exist: COM"));
     EXPECT_TRUE(labelsHidden);
     EXPECT_TRUE(terminal().frames().isEmpty());
+    EXPECT_FALSE(pdt.ran());
+    EXPECT_TRUE(buttonsIdle());
+    EXPECT_TRUE(exits.empty());
+}
+
+TEST_F(KsynWindowTest, WithoutADisplayAPortFailureIsReportedAndTakenAsCancel)
+{
+    makeWindow(false);
+    ComPortOverride nowhere(8, folder.file(QStringLiteral("no-device")));
+    w->show();
+    ASSERT_TRUE(ksyn()->setup(QStringLiteral("8"), QString(), QString()));
+    clickSend(); // returns: nobody is needed to press Cancel
+
+    ASSERT_EQ(folder.dialogs.shown.size(), 1);
+    EXPECT_TRUE(
+        folder.dialogs.shown[0].text.startsWith("The selected com port does not exist: COM"));
+    EXPECT_FALSE(ksyn()->isVisible());
     EXPECT_FALSE(pdt.ran());
     EXPECT_TRUE(buttonsIdle());
     EXPECT_TRUE(exits.empty());

@@ -240,6 +240,29 @@ TEST_F(SerialDownloadTest, ABusyPortShowsThePortInUseDialogUntilRetrySucceeds)
     EXPECT_EQ(folder.exitCode, -7);
 }
 
+TEST_F(SerialDownloadTest, WithoutADisplayABusyPortIsReportedAndTakenAsCancel)
+{
+    ProgramEnv env = folder.env();
+    env.hasDisplay = false;
+    w = std::make_unique<frmmain>(env);
+    w->pdtPath = pdt.path();
+    w->port = 3;
+    w->baud = QStringLiteral("115200");
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    QSerialPort holder;
+    ASSERT_EQ(openComPort(holder, 3).failure, PortFailure::None);
+    clickSend(); // returns: nobody is needed to press Retry or Cancel
+
+    ASSERT_EQ(folder.dialogs.shown.size(), 1);
+    EXPECT_EQ(folder.dialogs.shown[0].text,
+              "Please close any open serial connections, then click Retry.\r"
+              "COM3 is already open.");
+    EXPECT_EQ(shownWindow("frmPortErr"), nullptr);
+    EXPECT_FALSE(w->retry);
+    EXPECT_FALSE(pdt.ran());
+    EXPECT_TRUE(w->cmdDownload->isEnabled());
+}
+
 TEST_F(SerialDownloadTest, CancelEndsTheToolAndItsChildrenAndRestoresTheButtons)
 {
     w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
