@@ -27,7 +27,10 @@ void frmmain::load(const QString& commandLine)
 {
     // Unattended runs ("-silent") must never stop at a question: a missing
     // tool is then left for the serial download to report with its exit code.
+    // Without a display nobody could answer either, so start-up goes on the
+    // same way and the command line (a KSYN alone, say) is still carried out.
     const bool unattended = startup::isUnattended(commandLine.toStdString());
+    const bool nobodyToAsk = unattended || !m_env.hasDisplay;
     stayHidden = unattended;
 
     doSend = false;
@@ -49,14 +52,14 @@ void frmmain::load(const QString& commandLine)
     comboCom->setCurrentIndex(0);
 
     if (!locateTool()) {
-        if (unattended) {
+        if (nobodyToAsk) {
             pdtPath.clear(); // never start a tool that failed the name check
         } else if (!promptForTool()) {
             return;
         }
     }
 
-    if (!applySavedSerialChoice() && !unattended) {
+    if (!applySavedSerialChoice() && !nobodyToAsk) {
         // The saved file exists but cannot be opened: defaults, and start-up ends.
         applySerialDefaults();
         return;

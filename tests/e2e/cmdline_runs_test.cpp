@@ -358,6 +358,19 @@ TEST_F(SilentSerial, KsynOnlyEndsWithTheTerminalsAnswer)
     EXPECT_EQ(terminal.frames().size(), 2);
 }
 
+TEST_F(SilentSerial, KsynOnlyWithoutToolOrDisplayStillSendsTheCommand)
+{
+    // Nobody can be asked for the missing tool, and KSYN alone needs none: the
+    // run goes on and ends with the terminal's answer, not with a silent 0.
+    terminal.config.validAnswer = tk::sim::KsynAnswer::Silent;
+    const RunResult r =
+        program.run({QStringLiteral("-k"), file, QStringLiteral("-port"), QStringLiteral("3"),
+                     QStringLiteral("-timeout"), QStringLiteral("1")});
+    EXPECT_EQ(r.exitCode, 252) << r.errors.constData();
+    EXPECT_EQ(terminal.frames().size(), 1);
+    EXPECT_FALSE(r.errors.contains("pdt.exe")) << r.errors.constData();
+}
+
 TEST_F(SilentSerial, KsynOnlyArgumentFailures)
 {
     putTool();
