@@ -2,6 +2,7 @@
 
 #include "core/version.h"
 #include "platform/programenv.h"
+#include "ui/named.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -50,8 +51,7 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     setWindowTitle(QStringLiteral("About ") + title);
 
     auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QString::fromLatin1(name));
+        auto* l = named(new QLabel(text, this), name);
         l->setTextFormat(Qt::PlainText);
         return l;
     };

@@ -4,6 +4,7 @@
 #include "platform/wait.h"
 #include "ui/frmdebug.h"
 #include "ui/frmmain.h"
+#include "ui/named.h"
 #include "ui/shortcuts.h"
 
 #include <QCheckBox>
@@ -95,10 +96,6 @@ frmBcastListener::~frmBcastListener()
 
 void frmBcastListener::buildUi()
 {
-    auto named = [](auto* w, const char* name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
     resize(twips(6480), twips(4380));
     setMinimumSize(twips(3600), twips(3000));
 

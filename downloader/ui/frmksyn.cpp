@@ -7,6 +7,7 @@
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 #include "ui/modalwindow.h"
+#include "ui/named.h"
 #include "ui/serialdownload.h"
 
 #include <QCloseEvent>
@@ -17,16 +18,6 @@
 #include <limits>
 
 namespace tk {
-
-namespace {
-
-template <typename W> W* named(W* w, const char* name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
 
 frmKSYN::frmKSYN(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
 {

@@ -2,6 +2,7 @@
 // initial states. Behaviour lives in the other frmmain_*.cpp files and in the
 // session classes.
 #include "ui/frmmain.h"
+#include "ui/named.h"
 #include "ui/onelinelist.h"
 
 #include <QButtonGroup>
@@ -11,16 +12,6 @@
 #include <QVBoxLayout>
 
 namespace tk {
-
-namespace {
-
-template <typename W> W* named(W* w, const char* name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
 
 void frmmain::buildUi()
 {
