@@ -24,18 +24,6 @@
 
 namespace {
 
-// Nothing is asked during the run; a question would be a fault of the bench.
-class NoDialogs : public tk::Dialogs {
-public:
-    tk::MsgAnswer message(tk::MsgIcon, const QString& title, const QString& text,
-                          tk::MsgButtons) override
-    {
-        std::fprintf(stderr, "unexpected message: %s: %s\n", qPrintable(title), qPrintable(text));
-        return tk::MsgAnswer::No;
-    }
-    QString openFile(const tk::FileDialogRequest&) override { return {}; }
-};
-
 QHostAddress terminalAddress(int i)
 {
     return QHostAddress(QStringLiteral("127.40.%1.%2").arg(241 + i / 250).arg(i % 250 + 1));
@@ -52,7 +40,8 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("store.ini")), QSettings::IniFormat);
-    NoDialogs dialogs;
+    // A message here means the run failed; it goes to standard error.
+    tk::UnattendedDialogs dialogs;
     tk::ProgramEnv env;
     env.programDir = dir.path();
     env.store = &store;

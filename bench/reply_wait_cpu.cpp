@@ -49,7 +49,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("store.ini")), QSettings::IniFormat);
-    tk::QtDialogs dialogs;
+    tk::UnattendedDialogs dialogs; // a message would go to standard error
     tk::ProgramEnv env;
     env.programDir = dir.path();
     env.store = &store;

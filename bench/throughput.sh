@@ -15,27 +15,10 @@ FLOOR="$BUILD/bin/send_loop_floor"
 [ -x "$SENDER" ] && [ -x "$FLOOR" ] || { echo "build first: $SENDER missing" >&2; exit 1; }
 command -v nc >/dev/null && command -v socat >/dev/null || { echo "needs nc and socat" >&2; exit 1; }
 
-WORK=$(mktemp -d)
-RECV_PID=
-cleanup() { [ -n "$RECV_PID" ] && kill "$RECV_PID" 2>/dev/null; rm -rf "$WORK"; }
-trap cleanup EXIT
+source "$(dirname "$0")/receiver.sh"
 FILE="$WORK/payload.bin"
 head -c $((SIZE_MB * 1024 * 1024)) /dev/urandom > "$FILE"
 BYTES=$(stat -c %s "$FILE")
-
-port() { python3 -c 'import socket; s=socket.socket(); s.bind(("'$ADDR'",0)); print(s.getsockname()[1])'; }
-
-# One receiver per run: reads everything and throws it away.
-start_receiver() {
-    PORT=$(port)
-    socat -u -b262144 "TCP-LISTEN:$PORT,bind=$ADDR,reuseaddr" OPEN:/dev/null &
-    RECV_PID=$!
-    for _ in $(seq 100); do
-        ss -ltn 2>/dev/null | grep -q "$ADDR:$PORT " && return 0
-        sleep 0.02
-    done
-}
-stop_receiver() { wait "$RECV_PID" 2>/dev/null || true; RECV_PID=; }
 
 now() { date +%s.%N; }
 run_once() {

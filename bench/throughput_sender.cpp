@@ -2,6 +2,7 @@
 // code (NetworkDownload::streamFile over the main window's socket) and prints
 // the seconds the chunk loop took. Used by throughput.sh.
 //   throughput_sender FILE ADDRESS PORT
+#include "platform/dialogs.h"
 #include "platform/headless.h"
 #include "platform/wait.h"
 #include "ui/frmmain.h"
@@ -12,22 +13,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <cstdio>
-
-namespace {
-
-// Any dialog here means the run failed; it is answered at once.
-class NoDialogs : public tk::Dialogs {
-public:
-    tk::MsgAnswer message(tk::MsgIcon, const QString& title, const QString& text,
-                          tk::MsgButtons) override
-    {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-        return tk::MsgAnswer::No;
-    }
-    QString openFile(const tk::FileDialogRequest&) override { return {}; }
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -42,7 +27,8 @@ int main(int argc, char* argv[])
     if (octets.size() != 4)
         return 2;
 
-    NoDialogs dialogs;
+    // A message here means the run failed; it goes to standard error.
+    tk::UnattendedDialogs dialogs;
     tk::ProgramEnv env;
     env.dialogs = &dialogs;
     env.exitProcess = [](int code) { std::exit(code); };
