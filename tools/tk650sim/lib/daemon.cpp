@@ -7,6 +7,12 @@
 #include <QTimer>
 #include <utility>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
 namespace tk::sim {
 
 DaemonConfig DaemonConfig::olderDaemon()
@@ -49,6 +55,15 @@ QByteArray installBytes(InstallResult r)
 
 constexpr qint64 kReadChunk = 256 * 1024;
 
+// A flood goes out in pieces of this size while less than kFloodQueued bytes
+// wait in the socket, so it follows the other end's pace.
+constexpr qint64 kFloodPiece = 64 * 1024;
+constexpr qint64 kFloodQueued = 1024 * 1024;
+
+// The moments of DaemonFaults::strikeAt that are not commands.
+const QByteArray kStrikeMidFile = "FILE/2";
+const QByteArray kStrikeAfterFile = "FILE";
+
 } // namespace
 
 // One accepted connection: its own command buffer, transfer state and faults.
@@ -66,6 +81,7 @@ public:
         });
         connect(socket, &QTcpSocket::readyRead, this, [this] { process(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] { onDisconnected(); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this] { flood(); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
             if (e != QAbstractSocket::RemoteHostClosedError)
                 m_daemon->log(m_id, QStringLiteral("error: ") + m_socket->errorString());
@@ -89,7 +105,8 @@ private:
 
     void process()
     {
-        while (!m_closed && !m_closing && m_socket->state() != QAbstractSocket::UnconnectedState) {
+        while (!m_closed && !m_closing && !m_stalled &&
+               m_socket->state() != QAbstractSocket::UnconnectedState) {
             if (m_receiving) {
                 if (!receiveSome())
                     return;
@@ -134,6 +151,8 @@ private:
             want = std::min(want, fl.dropAfterFileBytes - got);
         if (fl.stallAfterFileBytes >= 0 && !m_stallDone)
             want = std::min(want, fl.stallAfterFileBytes - got);
+        if (strikesAt(kStrikeMidFile) && 2 * got < m_file.announcement.size)
+            want = std::min(want, (m_file.announcement.size + 1) / 2 - got);
         QByteArray chunk;
         if (!m_buffer.isEmpty()) {
             chunk = m_buffer.left(want);
@@ -178,6 +197,8 @@ private:
         }
         if (m_remaining == 0)
             fileComplete();
+        else if (strikesAt(kStrikeMidFile) && 2 * m_file.received >= m_file.announcement.size)
+            strike();
     }
 
     void startFile(const Announcement& a)
@@ -225,6 +246,18 @@ private:
     {
         if (m_closed)
             return;
+        const bool strikes = strikesAt(kStrikeAfterFile);
+        if (strikes && faults().strikeBeforeAnswer) {
+            strike();
+            return;
+        }
+        answerInstall();
+        if (strikes)
+            strike();
+    }
+
+    void answerInstall()
+    {
         const InstallResult r = cfg().installResult;
         if (r == InstallResult::Close) {
             m_daemon->log(m_id, QStringLiteral("rebooting while installing: closing"));
@@ -245,7 +278,18 @@ private:
         if (faults().silent)
             return;
         const QByteArray prefix = commandPrefix(command);
-        const QByteArray payload = command.mid(4);
+        const bool strikes = strikesAt(prefix);
+        if (strikes && faults().strikeBeforeAnswer) {
+            strike();
+            return;
+        }
+        answer(prefix, command.mid(4));
+        if (strikes)
+            strike();
+    }
+
+    void answer(const QByteArray& prefix, const QByteArray& payload)
+    {
         const DaemonConfig& c = cfg();
         if (prefix == "VER:") {
             if (c.versionReply == VersionReply::Text)
@@ -302,9 +346,75 @@ private:
         return true;
     }
 
+    bool strikesAt(const QByteArray& moment) const
+    {
+        return !m_struck && faults().strike != Strike::None && faults().strikeAt == moment;
+    }
+
+    void strike()
+    {
+        if (m_struck || m_closed)
+            return;
+        m_struck = true;
+        switch (faults().strike) {
+        case Strike::None: break;
+        case Strike::Close:
+            // The system resets a connection closed with bytes unread; the
+            // socket has taken them off the system already, so say it here.
+            if (m_receiving || !m_buffer.isEmpty() || m_socket->bytesAvailable() > 0) {
+                m_daemon->log(m_id, QStringLiteral("fault: closing with bytes unread"));
+                resetConnection();
+            } else {
+                m_daemon->log(m_id, QStringLiteral("fault: closing"));
+                closeAfterReplies();
+            }
+            break;
+        case Strike::Reset:
+            m_daemon->log(m_id, QStringLiteral("fault: resetting"));
+            resetConnection();
+            break;
+        case Strike::Silence:
+            m_daemon->log(m_id, QStringLiteral("fault: silent from now on"));
+            m_silenced = true;
+            break;
+        case Strike::Stall:
+            m_daemon->log(m_id, QStringLiteral("fault: stopped reading and answering"));
+            m_silenced = true;
+            m_stalled = true;
+            m_socket->setReadBufferSize(1);
+            break;
+        case Strike::Flood:
+            m_daemon->log(m_id, QStringLiteral("fault: flooding"));
+            m_silenced = true;
+            m_flooding = true;
+            flood();
+            break;
+        }
+    }
+
+    void resetConnection()
+    {
+        // No lingering: the close sends a reset instead of the usual end.
+        linger l{};
+        l.l_onoff = 1;
+        l.l_linger = 0;
+        ::setsockopt(m_socket->socketDescriptor(), SOL_SOCKET, SO_LINGER,
+                     reinterpret_cast<const char*>(&l), sizeof l);
+        m_socket->abort();
+        onDisconnected();
+    }
+
+    void flood()
+    {
+        static const QByteArray piece(kFloodPiece, '~');
+        while (m_flooding && !m_closed && m_socket->state() == QAbstractSocket::ConnectedState &&
+               m_socket->bytesToWrite() < kFloodQueued)
+            m_socket->write(piece);
+    }
+
     void reply(QByteArray bytes)
     {
-        if (bytes.isEmpty() || m_closed)
+        if (bytes.isEmpty() || m_closed || m_silenced)
             return;
         bytes += faults().trailingBytes;
         m_daemon->log(m_id, QStringLiteral("-> ") + readable(bytes));
@@ -350,6 +460,7 @@ private:
         if (m_closed)
             return;
         m_closed = true;
+        m_flooding = false;
         m_pause.stop();
         if (m_receiving) {
             m_receiving = false;
@@ -384,6 +495,9 @@ private:
     int m_pendingHalves = 0;
     bool m_closeWhenSent = false;
     bool m_closed = false;
+    bool m_struck = false;
+    bool m_silenced = false;
+    bool m_flooding = false;
     std::unique_ptr<QSaveFile> m_store;
 };
 

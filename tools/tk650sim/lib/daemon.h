@@ -24,6 +24,16 @@ enum class VersionReply { Text, BadArgs, Silent };
 // What the terminal does once all announced bytes have arrived.
 enum class InstallResult { Done, Expanded, Failed, Silent, Close };
 
+// What the terminal does when a struck fault hits (DaemonFaults::strike).
+enum class Strike {
+    None,
+    Close,   // closes the connection (after what it has queued)
+    Reset,   // resets the connection
+    Silence, // keeps reading, never answers again
+    Stall,   // stops reading and answering
+    Flood,   // answers nothing more but an endless stream without a line end
+};
+
 // Misbehaviour on demand, for reliability tests. Negative counts are off.
 struct DaemonFaults {
     // Stop reading after this many file bytes, so the sender's buffers fill.
@@ -44,6 +54,14 @@ struct DaemonFaults {
     bool closeOnAccept = false;
     // Accept connections, read everything, never answer.
     bool silent = false;
+    // One fault at a chosen moment of a session: when the command with this
+    // prefix arrives ("VER:", "DLD:", "RST:", ...), at half of the announced
+    // file bytes ("FILE/2"), or once all of them have arrived ("FILE"). It
+    // strikes before that command's answer (or the install result) when
+    // strikeBeforeAnswer is set, else right after it; once per connection.
+    Strike strike = Strike::None;
+    QByteArray strikeAt;
+    bool strikeBeforeAnswer = false;
 };
 
 struct DaemonConfig {

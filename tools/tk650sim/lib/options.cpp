@@ -56,6 +56,15 @@ Faults:
   --refuse                 refuse connections
   --close-on-accept        accept connections and close them at once
   --silent                 accept connections and never answer
+  --strike close|reset|silence|stall|flood
+                           one fault at the moment --strike-at names:
+                           close or reset the connection, stop answering,
+                           stop reading and answering, or answer nothing but
+                           an endless stream without a line end
+  --strike-at MOMENT       a command prefix (VER: RTC: ASP: DLD: RST: ART:),
+                           FILE/2 (half the file bytes) or FILE (all of them)
+  --strike-before-answer   strike before that command's answer or the install
+                           result (default: right after it)
 
 Terminal record (broadcasts and "WHO:"):
   --serial-number SN       serial number (123-456-789)
@@ -300,6 +309,21 @@ std::map<QString, Setter> valueFlags()
         daemonInt([](DaemonConfig& c) -> qint64& { return c.faults.dropAfterFileBytes; }, 0, big);
     f["split-delay"] =
         daemonInt([](DaemonConfig& c) -> int& { return c.faults.splitDelayMs; }, 1, 60000);
+    f["strike"] =
+        choice<Strike>([](SimOptions& o) -> Strike& { return o.daemonConfig.faults.strike; },
+                       {{"close", Strike::Close},
+                        {"reset", Strike::Reset},
+                        {"silence", Strike::Silence},
+                        {"stall", Strike::Stall},
+                        {"flood", Strike::Flood}});
+    f["strike-at"] = [](SimOptions& o, const QString& v) {
+        static const QStringList moments{
+            "VER:", "RTC:", "ASP:", "DLD:", "RST:", "ART:", "WHO:", "MSG:", "FILE/2", "FILE"};
+        if (!moments.contains(v))
+            return QStringLiteral("expected one of %1, not %2").arg(moments.join('|'), v);
+        o.daemonConfig.faults.strikeAt = v.toLatin1();
+        return QString();
+    };
     f["trailing"] = [](SimOptions& o, const QString& v) {
         o.daemonConfig.faults.trailingBytes = unescapeText(v);
         return QString();
@@ -373,6 +397,9 @@ std::map<QString, std::function<void(SimOptions&)>> switchFlags()
     f["refuse"] = [](SimOptions& o) { o.daemonConfig.faults.refuseConnections = true; };
     f["close-on-accept"] = [](SimOptions& o) { o.daemonConfig.faults.closeOnAccept = true; };
     f["silent"] = [](SimOptions& o) { o.daemonConfig.faults.silent = true; };
+    f["strike-before-answer"] = [](SimOptions& o) {
+        o.daemonConfig.faults.strikeBeforeAnswer = true;
+    };
     f["pty"] = [](SimOptions& o) { o.pseudoTerminal = true; };
     return f;
 }
