@@ -75,6 +75,22 @@ std::string showSeparators(std::string_view command)
 
 // --- versions ---------------------------------------------------------------
 
+int installLimitSeconds(const char* value)
+{
+    if (value == nullptr)
+        return kInstallLimitDefaultS;
+    const std::string_view text(value);
+    if (text.empty() || text.size() > 9)
+        return kInstallLimitDefaultS;
+    int n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return kInstallLimitDefaultS;
+        n = n * 10 + (c - '0');
+    }
+    return n >= 1 && n <= kInstallLimitMaxS ? n : kInstallLimitDefaultS;
+}
+
 std::string normaliseVersion(std::string_view reply)
 {
     if (reply.empty())

@@ -48,6 +48,17 @@ inline constexpr double kConnectLimitMs = 5000;
 inline constexpr int kSendTimeoutMs = 4000;
 inline constexpr int kReplyTickMs = 20;
 
+// How long an unattended run waits for the install result after the file:
+// the environment variable TK650_INSTALL_TIMEOUT in whole seconds (1 to
+// kInstallLimitMaxS), else kInstallLimitDefaultS. A window waits as long as
+// its user wants (Cancel ends the wait).
+inline constexpr const char* kInstallLimitVariable = "TK650_INSTALL_TIMEOUT";
+inline constexpr int kInstallLimitDefaultS = 600;
+inline constexpr int kInstallLimitMaxS = 2'000'000;
+// The limit in seconds from the variable's text (null when not set); a text
+// that is not a whole number in range gives the default.
+int installLimitSeconds(const char* value);
+
 // Daemon versions that unlock features (compared as plain strings).
 inline constexpr std::string_view kVersionWithClock = "01.02.00";
 inline constexpr std::string_view kVersionKeepsConnection = "01.02.01";

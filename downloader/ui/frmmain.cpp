@@ -30,6 +30,7 @@ frmmain::~frmmain() = default;
 
 void frmmain::doExitProcess(int exitCode)
 {
+    exitRequested = true;
     if (tcpClient->state() != QAbstractSocket::UnconnectedState)
         tcpClient->abort();
     m_env.exitProcess(exitCode);
@@ -63,6 +64,12 @@ void frmmain::doDebug(const QString& msg, bool isReceived)
 {
     if (m_debug && m_debug->isVisible())
         m_debug->appendTrace(msg, isReceived);
+}
+
+void frmmain::doDebugBytes(const QByteArray& bytes, bool isReceived)
+{
+    if (m_debug && m_debug->isVisible())
+        m_debug->appendTrace(QString::fromLatin1(bytes), isReceived);
 }
 
 frmLog* frmmain::logWindow()

@@ -67,10 +67,16 @@ public:
 
     // --- operations used by other windows and parts
     void doExitProcess(int exitCode);
+    // Set once doExitProcess has run (where the process end is only recorded,
+    // as in tests, nothing may report a second outcome).
+    bool exitRequested = false;
     void resetAll();
     void status(const QString& update);
     void logMessage(const QString& text);
     void doDebug(const QString& msg, bool isReceived);
+    // The same for bytes off the wire: turned into text only while the
+    // console is shown.
+    void doDebugBytes(const QByteArray& bytes, bool isReceived);
     // Writes s to standard output as 8-bit text, no line break; failures ignored.
     // No flow of the program calls it.
     void printOut(const QString& s);
@@ -96,8 +102,11 @@ public:
     void setMoreExpanded(bool expanded);
 
     const ProgramEnv& env() const { return m_env; }
-    frmLog* logWindow();     // created on first use
-    frmDebug* debugWindow(); // created on first use
+    // The dialogs from now on (main() hands an interactive run the real ones
+    // once start-up has shown it is one).
+    void useDialogs(Dialogs* dialogs) { m_env.dialogs = dialogs; }
+    frmLog* logWindow();                                  // created on first use
+    frmDebug* debugWindow();                              // created on first use
     SerialDownload* serialDownload() { return m_serial; } // the serial tab's download
 
     // Download options of the network tab (file, type, permissions, owner).
@@ -109,8 +118,8 @@ public:
     void loadRecentIPs();             // menu from "lastIP"; the most recent fills the boxes
 
     // --- About and Usage windows (frmmain_usage.cpp)
-    void showAbout(); // modal; a click on lblQuillon
-    void showUsage(); // help start: the Usage window instead of this one
+    void showAbout();        // modal; a click on lblQuillon
+    void showUsage();        // help start: the Usage window instead of this one
     frmUsage* usageWindow(); // created on first use
 
     // --- controls (object names = control names)

@@ -39,7 +39,10 @@ NetworkDownload::NetworkDownload(frmmain& window) : w(window)
     connect(w.tmrCmdSendNetwork, &QTimer::timeout, this, [this] {
         w.tmrCmdSendNetwork->stop();
         sendAction();
+        endUnattendedRunWithoutOutcome();
     });
+    m_installLimit.setSingleShot(true);
+    connect(&m_installLimit, &QTimer::timeout, this, &NetworkDownload::installLimitReached);
     connect(w.tmrTime, &QTimer::timeout, this, &NetworkDownload::timeLeftTick);
     connect(w.installTimer, &QTimer::timeout, this, &NetworkDownload::installWatchTick);
     connect(w.tcpClient, &QTcpSocket::bytesWritten, this, &NetworkDownload::onBytesWritten);
@@ -132,16 +135,17 @@ bool NetworkDownload::afterReplyCancelled()
     return true;
 }
 
-bool NetworkDownload::optionalStep(SessionState state, const QString& status, const QByteArray& cmd,
-                                   double limitMs)
+bool NetworkDownload::optionalStep(SessionState state, const QString& status,
+                                   const std::function<QByteArray()>& command, double limitMs)
 {
     NetworkSession& s = net();
     if (!s.connectToHost())
         return false;
     s.sessionState = state;
     w.status(status);
-    // A time-out is no failure here: the session goes on.
-    s.sendAndAwaitReply(cmd, limitMs);
+    // A time-out is no failure here: the session goes on. The command is
+    // built once connected, so a clock it carries is that of this moment.
+    s.sendAndAwaitReply(command(), limitMs);
     if (afterReplyCancelled())
         return false;
     s.applyOneCommandRule();
@@ -199,21 +203,27 @@ void NetworkDownload::sendAction()
         }
 
         if (proto::clockSupported(bytes(s.hostVersion)) && w.chkSetRTC->isChecked()) {
-            const QDateTime now = w.env().now();
-            const proto::ClockTime t{now.date().year(), now.date().month(),  now.date().day(),
-                                     now.time().hour(), now.time().minute(), now.time().second()};
+            const auto setClock = [this] {
+                const QDateTime now = w.env().now();
+                const proto::ClockTime t{now.date().year(),   now.date().month(),
+                                         now.date().day(),    now.time().hour(),
+                                         now.time().minute(), now.time().second()};
+                return QByteArray::fromStdString(proto::buildSetClockCommand(t));
+            };
             if (!optionalStep(SessionState::SettingClock, QStringLiteral("Setting Time / Date"),
-                              QByteArray::fromStdString(proto::buildSetClockCommand(t)),
-                              proto::kSetClockWaitMs))
+                              setClock, proto::kSetClockWaitMs))
                 return;
             if (s.replyReceived)
                 w.logMessage(QStringLiteral("Date & Time set"));
         }
 
         if (w.chkKillApps->isChecked()) {
-            if (!optionalStep(SessionState::KillingApps, QStringLiteral("Killing Apps.."),
-                              QByteArray(proto::kCmdKillApps.data(), proto::kCmdKillApps.size()),
-                              proto::kKillAppsWaitMs))
+            if (!optionalStep(
+                    SessionState::KillingApps, QStringLiteral("Killing Apps.."),
+                    [] {
+                        return QByteArray(proto::kCmdKillApps.data(), proto::kCmdKillApps.size());
+                    },
+                    proto::kKillAppsWaitMs))
                 return;
             // The terminal needs a moment to stop its applications.
             if (!s.unsupportedReported) {
@@ -228,6 +238,7 @@ void NetworkDownload::sendAction()
         if (!s.connectToHost())
             return;
         s.replyReceived = false;
+        s.announcementLost = false;
         s.sessionState = SessionState::Announcing;
         w.status(QStringLiteral("Initializing transfer.."));
         proto::Announcement a;
@@ -248,9 +259,17 @@ void NetworkDownload::sendAction()
                         QStringLiteral("Unable to complete file transfer\rSend Request Timed Out"));
             return;
         }
-        // "NOSPACE" and "BADARGS" have been reported by the dispatcher.
-        if (s.sessionState == SessionState::Sending)
+        if (s.sessionState == SessionState::Sending) {
             SendFile(path, size);
+        } else if (!s.replyReceived || s.announcementLost) {
+            // The terminal closed the connection before the file could go
+            // out ("NOSPACE" and "BADARGS" have been reported by the
+            // dispatcher).
+            failSession(exitcode::Failed, QStringLiteral("Connection to Tk650 Lost"),
+                        QStringLiteral("Unable to complete file transfer\rThe terminal closed "
+                                       "the connection before the file was sent"));
+            w.status(QStringLiteral("Download FAILED"));
+        }
     } catch (const std::exception&) {
         failSession(
             exitcode::Failed, QStringLiteral("Unable to send file"),
@@ -487,6 +506,35 @@ void NetworkDownload::endTransfer(Stream how)
     w.lblTime->hide();
     w.tmrTime->stop();
     w.installTimer->start();
+    if (w.commandLineMode)
+        m_installLimit.start(
+            proto::installLimitSeconds(qEnvironmentVariableIsSet(proto::kInstallLimitVariable)
+                                           ? qgetenv(proto::kInstallLimitVariable).constData()
+                                           : nullptr) *
+            1000);
+}
+
+void NetworkDownload::installLimitReached()
+{
+    if (!w.commandLineMode || w.exitRequested || net().sessionState != SessionState::Installing)
+        return;
+    // The terminal kept the connection and never told the install result (it
+    // lost power while installing, or the connection is half open): whether
+    // the file is installed is not known.
+    w.logMessage(QStringLiteral("ERROR: no install result from the terminal"));
+    w.doExitProcess(exitcode::NoConnect);
+}
+
+void NetworkDownload::endUnattendedRunWithoutOutcome()
+{
+    // Every unattended run ends with its outcome. A session that stopped
+    // without one, and is not waiting for the install result, would leave a
+    // build job waiting for ever.
+    if (!w.commandLineMode || w.exitRequested)
+        return;
+    if (net().sessionState == SessionState::Installing && w.installTimer->isActive())
+        return;
+    w.doExitProcess(exitcode::Failed);
 }
 
 // --- progress and the install watch -------------------------------------------
@@ -500,11 +548,25 @@ void NetworkDownload::timeLeftTick()
 
 void NetworkDownload::installWatchTick()
 {
-    if (w.tcpClient->state() != QAbstractSocket::UnconnectedState)
+    // A reply that came before or with the close ("DNLD_DONE") decides first.
+    if (w.tcpClient->state() != QAbstractSocket::UnconnectedState || net().repliesPending())
         return;
     w.installTimer->stop();
     if (net().sessionState == SessionState::Done)
         return;
+    if (net().connectionReset()) {
+        // A reset is no reboot: the terminal dropped the connection with
+        // bytes it had not read, so the file may never have arrived whole.
+        net().sessionState = SessionState::Failed;
+        if (exitIfUnattended(exitcode::Failed))
+            return;
+        report(QStringLiteral("Connection to Tk650 Lost"),
+               QStringLiteral("Unable to complete file transfer\rThe terminal reset the "
+                              "connection before it reported the install result"));
+        w.resetAll();
+        w.status(QStringLiteral("Download FAILED"));
+        return;
+    }
     // The terminal closes the connection when it reboots after installing.
     if (exitIfUnattended(exitcode::Rebooted))
         return;

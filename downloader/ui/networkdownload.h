@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 namespace tk {
 
@@ -62,8 +63,13 @@ private:
     bool checkInputs(const QString& path, qint64& size);
     bool afterReplyCancelled();
     // "RTC:" or "ASP:" with its reply wait; false when the action ends.
-    bool optionalStep(proto::SessionState state, const QString& status, const QByteArray& cmd,
-                      double limitMs);
+    bool optionalStep(proto::SessionState state, const QString& status,
+                      const std::function<QByteArray()>& command, double limitMs);
+    // Unattended: the install result did not come within the install limit.
+    void installLimitReached();
+    // Unattended: the Send action returned without an outcome and nothing is
+    // awaited any more.
+    void endUnattendedRunWithoutOutcome();
     // The steps after "RST:" or "ART:".
     bool finishWith(const QByteArray& cmd, proto::SessionState state, double limitMs, int exitCode,
                     const char* status, const char* log);
@@ -90,6 +96,8 @@ private:
     // re-armed only when it fires (not once per chunk).
     long long m_chunkStartedMs = 0;
     QTimer m_chunkTimer;
+    // Unattended runs: the longest wait for the install result.
+    QTimer m_installLimit;
     QString m_writeError;
     QString m_readError;
 };

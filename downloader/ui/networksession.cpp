@@ -1,11 +1,13 @@
 #include "ui/networksession.h"
 
 #include "core/exitcodes.h"
+#include "platform/connectionreset.h"
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 
 #include <QMetaObject>
 #include <QThread>
+#include <algorithm>
 
 namespace tk {
 
@@ -70,6 +72,7 @@ bool NetworkSession::connectToHost()
 
     const QString address = w.getDestinationIP();
     m_socketError = false;
+    m_peerReset = false;
     ++m_connection;
     // Unbuffered: a write goes straight to the system when it can take it,
     // without a turn of the event loop per chunk of a file.
@@ -236,6 +239,7 @@ void NetworkSession::startTimeout(double limitMs, bool showProgress)
     w.gotTimeout = false;
     m_limit = limitMs;
     m_showProgress = showProgress;
+    m_timeoutClock.start();
     w.tmrTimeout->start();
 }
 
@@ -246,8 +250,11 @@ void NetworkSession::stopTimeout()
 
 void NetworkSession::onTimeoutTick()
 {
-    // Counts nominal ticks, not measured time.
-    m_elapsed += w.tmrTimeout->interval();
+    // Counts nominal ticks; but when ticks come late (a busy event loop, a
+    // terminal flooding the connection), never less than the time that has
+    // really passed, so the limit still holds.
+    m_elapsed = std::max(m_elapsed + w.tmrTimeout->interval(),
+                         static_cast<double>(m_timeoutClock.elapsed()));
     if (m_elapsed >= m_limit) {
         if (m_showProgress)
             w.ProgBar->setValue(100);
@@ -284,8 +291,14 @@ void NetworkSession::onDataArrival()
     // on it from the event queue: the socket does not signal new data while
     // one of its signal handlers runs, and acting on a reply may wait for the
     // next one ("RST:" after "DNLD_DONE").
-    const QByteArray text = w.tcpClient->readAll();
-    if (!text.isEmpty()) {
+    // One bounded read per arrival: a terminal that floods the connection
+    // must neither fill the memory nor hold the window's events up (the
+    // socket is unbuffered, so reading everything would go on for as long
+    // as the terminal keeps sending). What is left comes as the next arrival.
+    if (!socketClosed() && connectionWasReset(w.tcpClient->socketDescriptor()))
+        m_peerReset = true;
+    const QByteArray text = w.tcpClient->read(kMaxReplyBytes);
+    if (!text.isEmpty() && m_repliesQueued < kMaxQueuedReplies) {
         ++m_repliesQueued;
         QMetaObject::invokeMethod(
             this,
@@ -313,7 +326,7 @@ void NetworkSession::onDataArrival()
 
 void NetworkSession::dispatch(const QByteArray& text)
 {
-    w.doDebug(QString::fromLatin1(text), true);
+    w.doDebugBytes(text, true);
     execute(proto::dispatchReply(sessionState, text.toStdString()));
 }
 
@@ -351,6 +364,8 @@ void NetworkSession::execute(const proto::Reaction& r)
             sessionState = SessionState::Sending;
             w.lbletl->show();
             w.lblTime->show();
+        } else {
+            announcementLost = true;
         }
         break;
     case Effect::InstallFinished:

@@ -9,6 +9,7 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -28,6 +29,9 @@ public:
     bool replyReceived = false;
     bool sendCompleted = false;
     bool unsupportedReported = false;
+    // The daemon said "OK" to "DLD:" but the connection was already gone, so
+    // the file could not follow.
+    bool announcementLost = false;
 
     // Run by the dispatcher after "DNLD_DONE" or "DNLD_EXP" (the steps after
     // a successful install belong to the file transfer).
@@ -59,6 +63,17 @@ public:
     void applyOneCommandRule();
     bool socketClosed() const;
     void stopInstallWatch();
+    // Replies read but not yet acted on: they came before (or with) a close,
+    // so they decide before the close does.
+    bool repliesPending() const { return m_repliesQueued > 0; }
+    // The terminal reset the connection (rather than closing it in order).
+    bool connectionReset() const { return m_peerReset; }
+
+    // The most of one arrival that is kept as a reply (replies are a few
+    // bytes; the rest of a longer arrival is the next one), and how many
+    // arrivals may wait to be acted on before further ones are dropped.
+    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
+    static constexpr int kMaxQueuedReplies = 16;
 
 private:
     void onDataArrival();
@@ -78,9 +93,11 @@ private:
     frmmain& w;
     double m_elapsed = 0;
     double m_limit = 0;
+    QElapsedTimer m_timeoutClock;
     bool m_showProgress = false;
     bool m_socketError = false;
     bool m_closingHere = false;
+    bool m_peerReset = false;
     quint64 m_connection = 0; // counts connections made and closed here
     int m_repliesQueued = 0;  // replies read but not yet acted on
 };

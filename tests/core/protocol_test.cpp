@@ -221,3 +221,26 @@ TEST(ConnectFailure, ReportsByHowTheSocketStands)
     EXPECT_STREQ(r.text,
                  "Unable to connect to remote server.\rThe connection attempt has been rejected.");
 }
+
+TEST(InstallLimit, WholeSecondsInRangeElseTheDefault)
+{
+    const struct {
+        const char* value;
+        int seconds;
+    } cases[] = {
+        {nullptr, 600},
+        {"", 600},
+        {"30", 30},
+        {"1", 1},
+        {"0", 600},
+        {"-5", 600},
+        {"12s", 600},
+        {" 30", 600},
+        {"2000000", 2000000},
+        {"2000001", 600},
+        {"99999999999999999999", 600},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tk::proto::installLimitSeconds(c.value), c.seconds)
+            << (c.value ? c.value : "unset");
+}
