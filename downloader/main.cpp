@@ -13,18 +13,27 @@
 
 int main(int argc, char* argv[])
 {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    // A run meant to be unattended keeps standard error for its own messages:
+    // Qt's notices (about the runtime folder, fonts, the platform) are dropped.
+    const bool unattended = tk::startup::isUnattended(tk::joinArguments(args));
+    if (unattended)
+        tk::dropQtMessages();
+
     tk::selectPlatformForDisplay();
     QApplication app(argc, argv);
 
-    std::vector<std::string> args;
+    args.clear();
     for (int i = 1; i < argc; ++i)
         args.emplace_back(QString::fromLocal8Bit(argv[i]).toStdString());
     const QString commandLine = QString::fromStdString(tk::joinArguments(args));
 
     auto store = tk::openUserStore();
-    // An unattended run must never wait for a person, whatever reaches a
-    // dialog; nor a run without a display, where nobody could answer one.
-    const bool unattended = tk::startup::isUnattended(commandLine.toStdString());
+    // Start-up must never wait for a person in a run meant to be unattended,
+    // whatever reaches a dialog; nor without a display, where nobody could
+    // answer one.
     const bool hasDisplay = tk::hasDisplay();
     tk::QtDialogs windowDialogs;
     tk::UnattendedDialogs unattendedDialogs;
@@ -39,6 +48,10 @@ int main(int argc, char* argv[])
 
     tk::frmmain w(env);
     w.load(commandLine);
+    // From here on the parsers' decision counts: only a run they made
+    // unattended keeps its messages off the screen.
+    if (hasDisplay && !w.commandLineMode)
+        w.useDialogs(&windowDialogs);
     if (!w.stayHidden) {
         w.show();
         // Asked to end (SIGTERM, Ctrl+C), a window a person uses closes as if

@@ -38,7 +38,7 @@ CommandLine classify(std::string_view text)
 
 bool isUnattended(std::string_view text)
 {
-    static constexpr std::string_view word = "-silent";
+    static constexpr std::string_view word = " -silent";
     if (text.size() < word.size())
         return false;
     for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {

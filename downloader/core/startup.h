@@ -18,8 +18,11 @@ struct CommandLine {
 
 CommandLine classify(std::string_view text);
 
-// True when "-silent" appears anywhere in the text, in any case: the run is
-// unattended and must never stop at a question.
+// True when the text holds the switch "-silent" as the command-line grammar
+// reads a switch: a blank followed by the word, in any case (a word that
+// merely begins with it counts). Start-up looks before any parser runs, only
+// so that a run meant to be unattended never stops at the missing-tool
+// prompt; whether the run is unattended is decided by the parsers.
 bool isUnattended(std::string_view text);
 
 // The port line of "savedsettings.qsf": 1 for COM1, 2 for COM2, 3..255 for the

@@ -20,6 +20,11 @@ void selectPlatformForDisplay()
 #endif
 }
 
+void dropQtMessages()
+{
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+}
+
 bool hasDisplay()
 {
     const QString platform = QGuiApplication::platformName();

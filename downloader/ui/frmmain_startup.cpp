@@ -1,5 +1,6 @@
 // Start-up of the main window (its load handler): defaults, the serial tool,
 // the saved serial choice, the command line, the last tab and folder.
+#include "core/exitcodes.h"
 #include "core/startup.h"
 #include "platform/qsffile.h"
 #include "ui/frmmain.h"
@@ -25,13 +26,14 @@ bool isExistingTool(const QString& path)
 
 void frmmain::load(const QString& commandLine)
 {
-    // Unattended runs ("-silent") must never stop at a question: a missing
-    // tool is then left for the serial download to report with its exit code.
-    // Without a display nobody could answer either, so start-up goes on the
-    // same way and the command line (a KSYN alone, say) is still carried out.
+    // Runs meant to be unattended (" -silent") must never stop at a question:
+    // a missing tool is then left for the serial download to report with its
+    // exit code. Without a display nobody could answer either, so start-up
+    // goes on the same way and the command line (a KSYN alone, say) is still
+    // carried out. Whether the run is unattended is the parsers' decision.
     const bool unattended = startup::isUnattended(commandLine.toStdString());
     const bool nobodyToAsk = unattended || !m_env.hasDisplay;
-    stayHidden = unattended;
+    stayHidden = false;
 
     doSend = false;
     advancedShown = false;
@@ -189,7 +191,30 @@ void frmmain::runCommandLine(const QString& commandLine, bool unattended)
         return;
     case startup::Mode::Other: break;
     }
-    stayHidden = stayHidden || unattended || commandLineMode;
+    // A run that has ended, or runs unattended, never shows its window.
+    stayHidden = stayHidden || commandLineMode || exitRequested;
+    if (exitRequested)
+        return;
+    if (commandLineMode && !tmrCmdSendNetwork->isActive() && !tmrCmdSendSerial->isActive()) {
+        // "-silent" was taken, but the parser gave up before a download was
+        // set going: nothing would ever end this hidden run.
+        m_env.dialogs->message(MsgIcon::Critical, QString::fromLatin1(kProgramTitle),
+                               QStringLiteral("Invalid command line, nothing was sent:\r\n") +
+                                   commandLine);
+        doExitProcess(exitcode::BadArgs);
+        return;
+    }
+    if (unattended && !commandLineMode && !m_env.hasDisplay) {
+        // " -silent" where no parser takes it (after an unknown mode, say):
+        // the run would be an interactive one that nobody can see or close.
+        m_env.dialogs->message(
+            MsgIcon::Critical, QString::fromLatin1(kProgramTitle),
+            QStringLiteral("-silent is taken only after -n FILE or -s FILE; nothing was "
+                           "sent:\r\n") +
+                commandLine);
+        doExitProcess(exitcode::BadArgs);
+        return;
+    }
     if (isVisible())
         activateWindow();
 }

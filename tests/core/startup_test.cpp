@@ -36,13 +36,17 @@ TEST(CommandLineDispatch, ModeComesFromTheFirstCharactersInExactCase)
     }
 }
 
-TEST(CommandLineDispatch, SilentAnywhereInAnyCaseMeansUnattended)
+TEST(CommandLineDispatch, SilentCountsOnlyAsASwitchIsRead)
 {
+    // A blank, then the word in any case; a word that merely begins with it
+    // counts, as for every switch. Inside a name it is no switch.
     EXPECT_TRUE(isUnattended("-n a.tgz -silent"));
     EXPECT_TRUE(isUnattended("-s a.tgz -SILENT -port 3"));
     EXPECT_TRUE(isUnattended("-n a.tgz -SiLeNtly"));
     EXPECT_FALSE(isUnattended("-n a.tgz -send"));
-    EXPECT_FALSE(isUnattended("-silen"));
+    EXPECT_FALSE(isUnattended("-silent"));
+    EXPECT_FALSE(isUnattended("-n \"/tmp/pkg-silent.tgz\""));
+    EXPECT_FALSE(isUnattended("-n /tmp/pkg-silent.tgz -ip 10.0.0.1"));
     EXPECT_FALSE(isUnattended(""));
 }
 

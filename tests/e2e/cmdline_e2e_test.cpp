@@ -71,3 +71,22 @@ TEST_F(CommandLine, SilentRunsEndWithTheirFailureCodes)
                    dir.path());
     EXPECT_EQ(r.exitCode, 252);
 }
+
+TEST_F(CommandLine, SilentThatStartsNoDownloadEndsWithMinusOne)
+{
+    // "-silent" taken by no parser, or taken by one that then gave up: no
+    // download is set going, so the run ends instead of idling hidden.
+    const QString s = QStringLiteral("-silent");
+    const QList<QStringList> lines = {
+        {file, s},
+        {QStringLiteral("-N"), file, s},
+        {QStringLiteral("-n"), file, s, QStringLiteral("-ip"), QStringLiteral("-send")},
+    };
+    for (const QStringList& args : lines) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        const RunResult r = runProgram(args, dir.path());
+        EXPECT_TRUE(r.ended);
+        EXPECT_EQ(r.exitCode, 255) << r.errors.constData();
+        EXPECT_TRUE(r.output.isEmpty());
+    }
+}
