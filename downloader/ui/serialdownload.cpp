@@ -180,6 +180,7 @@ void SerialDownload::cmdfile_Click()
     request.title = QString::fromLatin1(kSelectFileTitle);
     request.filter = QString::fromStdString(qtFileFilter(kSelectFileFilter));
     const QFileInfo current(m_w.txtfile->text());
+    request.initialDir = m_w.fileDialogDir;
     if (!m_w.txtfile->text().isEmpty() && current.exists() && current.isFile()) {
         request.fileName = current.absoluteFilePath();
         request.initialDir = current.absolutePath();
