@@ -34,15 +34,15 @@ std::string pdtCommandLine(const PdtInvocation& call)
     return cmd;
 }
 
-FolderAndName splitFolderAndName(const std::string& path)
+FolderAndName splitFolderAndName(const std::string& path, PathStyle style)
 {
-    const auto sep = path.find_last_of("\\/");
+    const auto sep = path.find_last_of(style == PathStyle::Windows ? "\\/" : "/");
     if (sep == std::string::npos)
         return {std::string(), path};
     FolderAndName out{path.substr(0, sep), path.substr(sep + 1)};
     if (out.folder.empty())
         out.folder = path.substr(sep, 1); // "/a.tgz" runs in "/"
-    else if (out.folder.size() == 2 && out.folder[1] == ':')
+    else if (style == PathStyle::Windows && out.folder.size() == 2 && out.folder[1] == ':')
         out.folder += '\\'; // "C:\a.tgz" runs in "C:\"
     return out;
 }

@@ -87,6 +87,13 @@ TEST_F(SerialDownloadTest, InteractiveRunStartsTheToolInTheFilesFolderWithoutWai
     clickSend();
     EXPECT_FALSE(folder.exitCode);
     EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+
+    // A backslash is part of a file's name, not a folder separator.
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a\\b.tgz")));
+    clickSend();
+    EXPECT_EQ(pdt.arguments().last(), "-ia\\b.tgz");
+    EXPECT_EQ(QDir(pdt.workingFolder()).canonicalPath(),
+              QDir(folder.file(QStringLiteral("f"))).canonicalPath());
 }
 
 TEST_F(SerialDownloadTest, UnattendedRunAddsTheWaitAndEndsWithTheMappedCode)
