@@ -24,14 +24,19 @@ std::vector<std::string> pdtArguments(const PdtInvocation& call)
     return args;
 }
 
-std::string pdtCommandLine(const PdtInvocation& call)
+std::string pdtArgumentText(const PdtInvocation& call)
 {
-    std::string cmd = "\"" + call.pdtPath + "\"";
+    std::string text;
     const auto args = pdtArguments(call);
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        cmd += " " + args[i];
-    cmd += " -i\"" + call.fileName + "\"";
-    return cmd;
+        text += args[i] + " ";
+    text += "-i\"" + call.fileName + "\"";
+    return text;
+}
+
+std::string pdtCommandLine(const PdtInvocation& call)
+{
+    return "\"" + call.pdtPath + "\" " + pdtArgumentText(call);
 }
 
 FolderAndName splitFolderAndName(const std::string& path, PathStyle style)

@@ -26,6 +26,9 @@ std::string formatPlainDecimal(double value);
 
 // The command line as one text, quotes included.
 std::string pdtCommandLine(const PdtInvocation& call);
+// The same without the quoted program and its blank: what follows the
+// program on a Windows command line.
+std::string pdtArgumentText(const PdtInvocation& call);
 
 // The arguments the tool receives (without the program itself).
 std::vector<std::string> pdtArguments(const PdtInvocation& call);

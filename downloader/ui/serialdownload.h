@@ -6,8 +6,10 @@
 // Lives on the window thread; reaches the main window through its public
 // fields and controls.
 #include "platform/comports.h"
+#include "ui/frmtooloutput.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 namespace tk {
@@ -30,6 +32,9 @@ public:
     // ksynWindow()->setup(...) and ->doSend().
     frmKSYN* ksynWindow();
     frmPortErr* portErrWindow();
+    // The tool's output window of interactive runs (not on Windows, where the
+    // tool has its own console window); null until the first such run.
+    frmToolOutput* toolOutputWindow() const { return m_toolOutput; }
 
     // Tests start a launcher of their own; null restores the real one.
     void setToolLauncher(ToolLauncher* launcher) { m_launcher = launcher; }
@@ -49,6 +54,7 @@ private:
     QLineEdit* m_txtfile = nullptr;
     frmKSYN* m_ksyn = nullptr;
     frmPortErr* m_portErr = nullptr;
+    QPointer<frmToolOutput> m_toolOutput;
     ToolLauncher* m_launcher = nullptr;
 };
 

@@ -54,6 +54,7 @@ TEST(PdtCommandLine, PortAndBaudGoInPlainAndWaitOnlyWhenUnattended)
     EXPECT_EQ(pdtCommandLine(call), "\"/opt/pdt.exe\" -p12 -b38400 -i\"a.tgz\"");
     call.waitSeconds = 4;
     EXPECT_EQ(pdtCommandLine(call), "\"/opt/pdt.exe\" -w4 -p12 -b38400 -i\"a.tgz\"");
+    EXPECT_EQ(pdtArgumentText(call), "-w4 -p12 -b38400 -i\"a.tgz\"");
     EXPECT_EQ(pdtArguments(call).front(), "-w4");
     call.waitSeconds = 2.5;
     EXPECT_EQ(pdtArguments(call).front(), "-w2.5");

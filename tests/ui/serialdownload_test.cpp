@@ -7,11 +7,14 @@
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 #include "ui/frmporterr.h"
+#include "ui/frmtooloutput.h"
 #include "ui/serialdownload.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
@@ -96,6 +99,59 @@ TEST_F(SerialDownloadTest, InteractiveRunStartsTheToolInTheFilesFolderWithoutWai
               QDir(folder.file(QStringLiteral("f"))).canonicalPath());
 }
 
+TEST_F(SerialDownloadTest, InteractiveToolOutputShowsLiveInAWindowThatClosesUnlessKeptOpen)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    w->show();
+    pdt.hang();
+    pdt.say("Connecting COM3\r\n50%\r100%\nSent a.bin\n", "warning: slow line\n");
+    for (const bool keepOpen : {false, true}) {
+        SCOPED_TRACE(keepOpen);
+        w->checkKeepOpen->setChecked(keepOpen);
+        QString seenLive;
+        const QDeadlineTimer deadline(10000); // then it is cancelled without being seen
+        auto cancel = when(
+            [&] {
+                auto* out = w->findChild<QPlainTextEdit*>(QStringLiteral("txtOutput"));
+                return deadline.hasExpired() ||
+                       (shownWindow("frmToolOutput") && out &&
+                        out->toPlainText().contains(QLatin1String("warning")) &&
+                        out->toPlainText().contains(QLatin1String("Sent")));
+            },
+            [&] {
+                if (auto* out = w->findChild<QPlainTextEdit*>(QStringLiteral("txtOutput")))
+                    seenLive = out->toPlainText();
+                QTest::mouseClick(w->cmdExit, Qt::LeftButton);
+            });
+        clickSend();
+        // Shown while the tool ran; the progress line redrawn in place.
+        EXPECT_TRUE(seenLive.contains(QLatin1String("Connecting COM3\n100%\nSent a.bin\n")))
+            << seenLive.toStdString();
+        EXPECT_FALSE(seenLive.contains(QLatin1String("50%")));
+        EXPECT_EQ(shownWindow("frmToolOutput") != nullptr, keepOpen);
+        EXPECT_TRUE(w->cmdDownload->isEnabled());
+    }
+    ASSERT_TRUE(shownWindow("frmToolOutput"));
+    EXPECT_EQ(shownWindow("frmToolOutput")->windowTitle(),
+              "\"" + pdt.path() + "\" -p3 -b115200 -i\"a.bin\"");
+
+    // What the window keeps is bounded: the last lines, long ones broken up.
+    QByteArray flood;
+    for (int i = 0; i < 3 * frmToolOutput::kMaxLines; ++i)
+        flood += "line " + QByteArray::number(i) + "\n";
+    flood += QByteArray(5 * frmToolOutput::kMaxLineChars, 'x') + "\nlast\n";
+    pdt.say(flood);
+    QFile::remove(folder.file(QStringLiteral("pdt-hang")));
+    clickSend();
+    auto* out = w->findChild<QPlainTextEdit*>(QStringLiteral("txtOutput"));
+    ASSERT_TRUE(out);
+    const QString kept = out->toPlainText();
+    EXPECT_TRUE(kept.endsWith(QLatin1String("last\n"))) << kept.right(40).toStdString();
+    EXPECT_FALSE(kept.contains(QLatin1String("line 0\n")));
+    EXPECT_LE(out->document()->blockCount(), frmToolOutput::kMaxLines);
+    EXPECT_LE(kept.size(), frmToolOutput::kMaxLines * (frmToolOutput::kMaxLineChars + 1));
+}
+
 TEST_F(SerialDownloadTest, UnattendedRunAddsTheWaitAndEndsWithTheMappedCode)
 {
     w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
@@ -114,9 +170,11 @@ TEST_F(SerialDownloadTest, UnattendedRunAddsTheWaitAndEndsWithTheMappedCode)
 
     folder.exitCode.reset();
     pdt.exitWith(0);
+    pdt.say("progress\n");
     w->serialDownload()->cmdDownload_Click();
     EXPECT_EQ(folder.exitCode, 0);
     EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+    EXPECT_FALSE(w->findChild<QWidget*>(QStringLiteral("frmToolOutput"))); // no window
 }
 
 TEST_F(SerialDownloadTest, AToolThatCannotBeStartedEndsAnUnattendedRunWithMinusSix)
