@@ -88,7 +88,10 @@ private:
 
 QString windowsCommandLine(const ToolCommand& command)
 {
-    return QLatin1Char('"') + command.program + QStringLiteral("\" ") + command.nativeArguments;
+    // The program in the system's own separators, as Qt would pass it.
+    QString program = command.program;
+    program.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return QLatin1Char('"') + program + QStringLiteral("\" ") + command.nativeArguments;
 }
 
 std::unique_ptr<RunningTool> ProcessToolLauncher::start(const ToolCommand& command,
@@ -107,9 +110,9 @@ std::unique_ptr<RunningTool> ProcessToolLauncher::start(const ToolCommand& comma
     // the whole line is set once more where the process is created.
     process->setNativeArguments(command.nativeArguments);
     const QString commandLine = windowsCommandLine(command);
-    if (showWindow)
+    if (showWindow) {
         process->setProcessChannelMode(QProcess::ForwardedChannels);
-    else {
+    } else {
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
     }

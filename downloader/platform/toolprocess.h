@@ -38,7 +38,8 @@ struct ToolCommand {
 // error merged. Empty: nowhere.
 using ToolOutputSink = std::function<void(const QByteArray&)>;
 
-// The exact Windows command line of a command.
+// The exact Windows command line of a command: the program (with "\"
+// separators) in double quotes, a blank, the native arguments.
 QString windowsCommandLine(const ToolCommand& command);
 
 class ToolLauncher {

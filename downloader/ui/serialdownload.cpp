@@ -104,6 +104,16 @@ void SerialDownload::cmdDownload_Click()
     runTool(QFileInfo(m_w.txtfile->text()).absoluteFilePath());
 }
 
+ToolCommand pdtToolCommand(const QString& pdtPath, const PdtInvocation& call)
+{
+    ToolCommand command;
+    command.program = pdtPath;
+    for (const std::string& arg : pdtArguments(call))
+        command.arguments << QFile::decodeName(QByteArray::fromStdString(arg));
+    command.nativeArguments = QFile::decodeName(QByteArray::fromStdString(pdtArgumentText(call)));
+    return command;
+}
+
 void SerialDownload::runTool(const QString& path)
 {
     const bool unattended = m_w.commandLineMode;
@@ -131,12 +141,7 @@ void SerialDownload::runTool(const QString& path)
         call.port = m_w.port;
         call.baud = m_w.baud.toStdString();
         call.fileName = where.name;
-        ToolCommand command;
-        command.program = m_w.pdtPath;
-        for (const std::string& arg : pdtArguments(call))
-            command.arguments << QFile::decodeName(QByteArray::fromStdString(arg));
-        command.nativeArguments =
-            QFile::decodeName(QByteArray::fromStdString(pdtArgumentText(call)));
+        const ToolCommand command = pdtToolCommand(m_w.pdtPath, call);
 
         // Where the tool has no console window, an interactive run shows its
         // output in a window of ours; it closes with the tool unless

@@ -5,7 +5,9 @@
 // runs the maker's tool "pdt.exe" in the file's folder and waits for it.
 // Lives on the window thread; reaches the main window through its public
 // fields and controls.
+#include "core/serialtool.h"
 #include "platform/comports.h"
+#include "platform/toolprocess.h"
 #include "ui/frmtooloutput.h"
 
 #include <QObject>
@@ -17,7 +19,6 @@ namespace tk {
 class frmmain;
 class frmKSYN;
 class frmPortErr;
-class ToolLauncher;
 
 class SerialDownload : public QObject {
     Q_OBJECT
@@ -57,6 +58,10 @@ private:
     QPointer<frmToolOutput> m_toolOutput;
     ToolLauncher* m_launcher = nullptr;
 };
+
+// How the tool is started for a call: its argument vector and its Windows
+// argument text.
+ToolCommand pdtToolCommand(const QString& pdtPath, const PdtInvocation& call);
 
 // A COM port failure, reported once by its kind: shown, the port-in-use
 // dialog or a message; unattended, the process ends with -7 (in use or

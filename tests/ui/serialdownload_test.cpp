@@ -22,6 +22,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 using namespace tk;
 using namespace tk::test;
@@ -353,4 +354,28 @@ TEST_F(SerialDownloadTest, CancelEndsTheToolAndItsChildrenAndRestoresTheButtons)
     EXPECT_TRUE(w->isVisible()); // Cancel is not Exit
     EXPECT_TRUE(pumpEventsUntil([&] { return !processAlive(pdt.childPid()); }, 5000))
         << "the tool's child outlived the cancel";
+}
+
+TEST(PdtToolCommand, WindowsGetsTheDocumentedCommandLineAsItStands)
+{
+    const struct {
+        const char* pdtPath;
+        std::optional<double> wait;
+        int port;
+        const char *baud, *name, *expected;
+    } rows[] = {
+        {"C:\\Program Files\\Tk\\pdt.exe", std::nullopt, 1, "115200", "my app.tgz",
+         "\"C:\\Program Files\\Tk\\pdt.exe\" -p1 -b115200 -i\"my app.tgz\""},
+        {"C:/Tk/pdt.exe", 4.0, 12, "38400", "a.tgz",
+         "\"C:\\Tk\\pdt.exe\" -w4 -p12 -b38400 -i\"a.tgz\""},
+        {"D:\\pdt.exe", 2.5, 3, "9600", "x y\\z.bin",
+         "\"D:\\pdt.exe\" -w2.5 -p3 -b9600 -i\"x y\\z.bin\""},
+    };
+    for (const auto& row : rows) {
+        const PdtInvocation call{row.pdtPath, row.wait, row.port, row.baud, row.name};
+        const ToolCommand command = pdtToolCommand(QString::fromLatin1(row.pdtPath), call);
+        EXPECT_EQ(windowsCommandLine(command), QString::fromLatin1(row.expected));
+        // Elsewhere the same values arrive as one argument each, unquoted.
+        EXPECT_EQ(command.arguments.last(), "-i" + QString::fromLatin1(row.name));
+    }
 }
