@@ -24,25 +24,30 @@ std::vector<std::string> pdtArguments(const PdtInvocation& call)
     return args;
 }
 
-std::string pdtCommandLine(const PdtInvocation& call)
+std::string pdtArgumentText(const PdtInvocation& call)
 {
-    std::string cmd = "\"" + call.pdtPath + "\"";
+    std::string text;
     const auto args = pdtArguments(call);
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        cmd += " " + args[i];
-    cmd += " -i\"" + call.fileName + "\"";
-    return cmd;
+        text += args[i] + " ";
+    text += "-i\"" + call.fileName + "\"";
+    return text;
 }
 
-FolderAndName splitFolderAndName(const std::string& path)
+std::string pdtCommandLine(const PdtInvocation& call)
 {
-    const auto sep = path.find_last_of("\\/");
+    return "\"" + call.pdtPath + "\" " + pdtArgumentText(call);
+}
+
+FolderAndName splitFolderAndName(const std::string& path, PathStyle style)
+{
+    const auto sep = path.find_last_of(style == PathStyle::Windows ? "\\/" : "/");
     if (sep == std::string::npos)
         return {std::string(), path};
     FolderAndName out{path.substr(0, sep), path.substr(sep + 1)};
     if (out.folder.empty())
         out.folder = path.substr(sep, 1); // "/a.tgz" runs in "/"
-    else if (out.folder.size() == 2 && out.folder[1] == ':')
+    else if (style == PathStyle::Windows && out.folder.size() == 2 && out.folder[1] == ':')
         out.folder += '\\'; // "C:\a.tgz" runs in "C:\"
     return out;
 }

@@ -20,15 +20,23 @@ constexpr int kPollMs = 10;
 
 class ProcessTool : public RunningTool {
 public:
-    explicit ProcessTool(std::unique_ptr<QProcess> process) : m_process(std::move(process))
+    ProcessTool(std::unique_ptr<QProcess> process, ToolOutputSink output)
+        : m_process(std::move(process)), m_output(std::move(output))
     {
-        QObject::connect(m_process.get(), &QProcess::finished, [this] { m_ended = true; });
+        QObject::connect(m_process.get(), &QProcess::finished, [this] {
+            passOutput(); // what came with the end
+            m_ended = true;
+        });
+        if (m_output)
+            QObject::connect(m_process.get(), &QProcess::readyReadStandardOutput,
+                             [this] { passOutput(); });
     }
 
     ~ProcessTool() override
     {
         if (!m_ended)
             terminate();
+        m_process->disconnect(); // nothing reaches this object once it is gone
     }
 
     bool waitForEnd(int ms) override
@@ -61,34 +69,59 @@ public:
     }
 
 private:
+    void passOutput()
+    {
+        if (!m_output)
+            return;
+        const QByteArray piece = m_process->readAllStandardOutput();
+        if (!piece.isEmpty())
+            m_output(piece);
+    }
+
     std::unique_ptr<QProcess> m_process;
+    ToolOutputSink m_output;
     bool m_ended = false;
     bool m_terminated = false;
 };
 
 } // namespace
 
-std::unique_ptr<RunningTool> ProcessToolLauncher::start(const QString& program,
-                                                        const QStringList& args,
-                                                        const QString& workDir, bool showWindow)
+QString windowsCommandLine(const ToolCommand& command)
+{
+    // The program in the system's own separators, as Qt would pass it.
+    QString program = command.program;
+    program.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return QLatin1Char('"') + program + QStringLiteral("\" ") + command.nativeArguments;
+}
+
+std::unique_ptr<RunningTool> ProcessToolLauncher::start(const ToolCommand& command,
+                                                        const QString& workDir, bool showWindow,
+                                                        const ToolOutputSink& output)
 {
     auto process = std::make_unique<QProcess>();
-    process->setProgram(program);
-    process->setArguments(args);
+    process->setProgram(command.program);
     process->setWorkingDirectory(workDir);
     process->setStandardInputFile(QProcess::nullDevice());
+#ifdef Q_OS_WIN
+    Q_UNUSED(output);
+    // The tool reads its own command line: it gets exactly the documented
+    // text, not an argument vector quoted by Qt. Qt puts the program in front
+    // of the native arguments itself (quoted only when it holds a blank), so
+    // the whole line is set once more where the process is created.
+    process->setNativeArguments(command.nativeArguments);
+    const QString commandLine = windowsCommandLine(command);
     if (showWindow) {
         process->setProcessChannelMode(QProcess::ForwardedChannels);
     } else {
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
     }
-#ifdef Q_OS_WIN
     // The tool is a console program: interactive runs show its console window
     // (show state normal) with its own input and output, unattended runs keep
     // it hidden. Qt would start it without any console window at all.
     process->setCreateProcessArgumentsModifier(
-        [showWindow](QProcess::CreateProcessArguments* call) {
+        [showWindow, commandLine](QProcess::CreateProcessArguments* call) {
+            call->arguments = commandLine;
             call->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
             call->startupInfo->wShowWindow = showWindow ? SW_SHOWNORMAL : SW_HIDE;
             if (showWindow) {
@@ -96,7 +129,18 @@ std::unique_ptr<RunningTool> ProcessToolLauncher::start(const QString& program,
                 call->startupInfo->dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
             }
         });
+    const ToolOutputSink sink{}; // the console window shows the output
 #else
+    process->setArguments(command.arguments);
+    // Interactive: the output is read and handed on as it comes (the caller
+    // shows it); otherwise it goes nowhere. Never to the program's own output.
+    const ToolOutputSink sink = showWindow ? output : ToolOutputSink();
+    if (sink) {
+        process->setProcessChannelMode(QProcess::MergedChannels);
+    } else {
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+    }
     // A group of its own, so Cancel can end the tool and its children.
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
 #endif
@@ -105,7 +149,7 @@ std::unique_ptr<RunningTool> ProcessToolLauncher::start(const QString& program,
     // the error and the state, never at that code.
     if (!process->waitForStarted(-1) || process->error() == QProcess::FailedToStart)
         return nullptr;
-    return std::make_unique<ProcessTool>(std::move(process));
+    return std::make_unique<ProcessTool>(std::move(process), sink);
 }
 
 ToolLauncher& defaultToolLauncher()
@@ -114,11 +158,11 @@ ToolLauncher& defaultToolLauncher()
     return launcher;
 }
 
-int ExecuteAndWait(ToolLauncher& launcher, const QString& program, const QStringList& args,
-                   const QString& changeDir, bool showWindow,
-                   const std::function<bool()>& cancelled)
+int ExecuteAndWait(ToolLauncher& launcher, const ToolCommand& command, const QString& changeDir,
+                   bool showWindow, const std::function<bool()>& cancelled,
+                   const ToolOutputSink& output)
 {
-    const auto tool = launcher.start(program, args, changeDir, showWindow);
+    const auto tool = launcher.start(command, changeDir, showWindow, output);
     if (!tool)
         return -1;
     while (!tool->waitForEnd(kPollMs)) {

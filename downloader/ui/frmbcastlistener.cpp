@@ -224,7 +224,9 @@ int frmBcastListener::listenerPort() const
 {
     bool ok = false;
     const int port = m_main.txtPort->text().trimmed().toInt(&ok);
-    if (!ok || port < -32768 || port > 32767)
+    // Any daemon port has a listener port, even one the listener cannot
+    // bind (above 32767): the start then fails naming that port.
+    if (!ok || port < -32768 || port > 65535)
         return kNoPort;
     return port + 1;
 }

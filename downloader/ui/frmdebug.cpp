@@ -144,7 +144,14 @@ void frmDebug::onConnected()
     tmrTimeout->stop();
     const QString msg = txtMsg->text();
     trace(msg, false);
-    tcpClient->write(msg.toLatin1()); // exactly as typed, nothing added
+    const QByteArray bytes = msg.toLatin1(); // exactly as typed, nothing added
+    // An empty command writes nothing, so no write will ever report that it
+    // went out: it is sent as soon as it is connected.
+    if (bytes.isEmpty()) {
+        cmdSend->setEnabled(true);
+        return;
+    }
+    tcpClient->write(bytes);
 }
 
 void frmDebug::onData()

@@ -103,6 +103,7 @@ void frmKSYN::doSend()
     if (!m_main.isVisible())
         hide();
     tickCount = 0;
+    pbTimeout->setValue(0); // nothing of this wait is used up yet
     lblSent->hide();
     lblWait->hide();
     if (setTimeout == 0)

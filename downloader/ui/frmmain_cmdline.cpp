@@ -3,6 +3,7 @@
 // window's controls and fields, as a user would have set them.
 #include "core/cmdgrammar.h"
 #include "core/exitcodes.h"
+#include "platform/longpath.h"
 #include "ui/frmksyn.h"
 #include "ui/frmmain.h"
 #include "ui/networkoptions.h"
@@ -19,12 +20,22 @@ namespace {
 cli::Environment grammarEnvironment()
 {
     cli::Environment env;
+#ifdef Q_OS_WIN
+    // The name as stored, not as typed: the system expands short 8.3 forms.
+    env.lookup = [](const std::string& path) -> std::optional<std::string> {
+        const auto stored = storedLongPath(QString::fromStdString(path).toStdWString());
+        if (!stored)
+            return std::nullopt;
+        return QFileInfo(QString::fromStdWString(*stored)).fileName().toStdString();
+    };
+#else
     env.lookup = [](const std::string& path) -> std::optional<std::string> {
         const QFileInfo info(QString::fromStdString(path));
         if (!info.exists() && !info.isSymLink())
             return std::nullopt;
         return info.fileName().toStdString();
     };
+#endif
     env.isFile = [](const std::string& path) {
         const QFileInfo info(QString::fromStdString(path));
         return info.isFile() && !info.isHidden();

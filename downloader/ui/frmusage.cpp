@@ -1,30 +1,14 @@
 #include "ui/frmusage.h"
 
+#include "ui/fixedfont.h"
+
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace tk {
-
-namespace {
-
-// "Courier New" where it is installed, else the system's fixed-pitch font:
-// the help text lines up in columns.
-QFont usageFont()
-{
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    if (QFontInfo(font).fixedPitch())
-        return font;
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-}
-
-} // namespace
 
 frmUsage::frmUsage(QWidget* owner) : QWidget(owner, Qt::Window)
 {
@@ -33,7 +17,7 @@ frmUsage::frmUsage(QWidget* owner) : QWidget(owner, Qt::Window)
     txtUsage->setObjectName(QStringLiteral("txtUsage"));
     txtUsage->setReadOnly(true);
     txtUsage->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtUsage->setFont(usageFont());
+    txtUsage->setFont(fixedPitchFont(QStringLiteral("Courier New")));
     cmdClose = new QPushButton(QStringLiteral("Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);

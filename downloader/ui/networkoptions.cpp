@@ -97,6 +97,7 @@ void NetworkOptions::browse()
     request.filter = QString::fromStdString(qtFileFilter(kSelectFileFilter));
     const QString current = m_w.txtfilen->text();
     const QFileInfo info(current);
+    request.initialDir = m_w.fileDialogDir;
     if (!current.isEmpty() && info.exists() && info.isFile()) {
         request.fileName = current;
         request.initialDir = info.absolutePath();

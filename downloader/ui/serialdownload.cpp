@@ -9,10 +9,12 @@
 #include "ui/frmksyn.h"
 #include "ui/frmmain.h"
 #include "ui/frmporterr.h"
+#include "ui/frmtooloutput.h"
 
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 
 namespace tk {
@@ -102,6 +104,16 @@ void SerialDownload::cmdDownload_Click()
     runTool(QFileInfo(m_w.txtfile->text()).absoluteFilePath());
 }
 
+ToolCommand pdtToolCommand(const QString& pdtPath, const PdtInvocation& call)
+{
+    ToolCommand command;
+    command.program = pdtPath;
+    for (const std::string& arg : pdtArguments(call))
+        command.arguments << QFile::decodeName(QByteArray::fromStdString(arg));
+    command.nativeArguments = QFile::decodeName(QByteArray::fromStdString(pdtArgumentText(call)));
+    return command;
+}
+
 void SerialDownload::runTool(const QString& path)
 {
     const bool unattended = m_w.commandLineMode;
@@ -129,13 +141,30 @@ void SerialDownload::runTool(const QString& path)
         call.port = m_w.port;
         call.baud = m_w.baud.toStdString();
         call.fileName = where.name;
-        QStringList args;
-        for (const std::string& arg : pdtArguments(call))
-            args << QFile::decodeName(QByteArray::fromStdString(arg));
+        const ToolCommand command = pdtToolCommand(m_w.pdtPath, call);
+
+        // Where the tool has no console window, an interactive run shows its
+        // output in a window of ours; it closes with the tool unless
+        // "Keep cmd Window Open" is ticked.
+        ToolOutputSink output;
+#ifndef Q_OS_WIN
+        if (!unattended) {
+            if (!m_toolOutput)
+                m_toolOutput = new frmToolOutput(&m_w);
+            m_toolOutput->begin(QFile::decodeName(QByteArray::fromStdString(pdtCommandLine(call))));
+            m_toolOutput->show();
+            output = [window = QPointer<frmToolOutput>(m_toolOutput)](const QByteArray& piece) {
+                if (window)
+                    window->appendOutput(piece);
+            };
+        }
+#endif
         ToolLauncher& launcher = m_launcher ? *m_launcher : defaultToolLauncher();
-        const int toolCode =
-            ExecuteAndWait(launcher, m_w.pdtPath, args, QFile::decodeName(where.folder.c_str()),
-                           !unattended, [this] { return m_w.cancelled; });
+        const int toolCode = ExecuteAndWait(
+            launcher, command, QFile::decodeName(where.folder.c_str()), !unattended,
+            [this] { return m_w.cancelled; }, output);
+        if (m_toolOutput && !unattended && !m_w.checkKeepOpen->isChecked())
+            m_toolOutput->close();
         if (unattended)
             m_w.doExitProcess(programExitCodeForTool(toolCode));
     }
@@ -180,6 +209,7 @@ void SerialDownload::cmdfile_Click()
     request.title = QString::fromLatin1(kSelectFileTitle);
     request.filter = QString::fromStdString(qtFileFilter(kSelectFileFilter));
     const QFileInfo current(m_w.txtfile->text());
+    request.initialDir = m_w.fileDialogDir;
     if (!m_w.txtfile->text().isEmpty() && current.exists() && current.isFile()) {
         request.fileName = current.absoluteFilePath();
         request.initialDir = current.absolutePath();

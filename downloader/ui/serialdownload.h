@@ -5,9 +5,13 @@
 // runs the maker's tool "pdt.exe" in the file's folder and waits for it.
 // Lives on the window thread; reaches the main window through its public
 // fields and controls.
+#include "core/serialtool.h"
 #include "platform/comports.h"
+#include "platform/toolprocess.h"
+#include "ui/frmtooloutput.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 namespace tk {
@@ -15,7 +19,6 @@ namespace tk {
 class frmmain;
 class frmKSYN;
 class frmPortErr;
-class ToolLauncher;
 
 class SerialDownload : public QObject {
     Q_OBJECT
@@ -30,6 +33,9 @@ public:
     // ksynWindow()->setup(...) and ->doSend().
     frmKSYN* ksynWindow();
     frmPortErr* portErrWindow();
+    // The tool's output window of interactive runs (not on Windows, where the
+    // tool has its own console window); null until the first such run.
+    frmToolOutput* toolOutputWindow() const { return m_toolOutput; }
 
     // Tests start a launcher of their own; null restores the real one.
     void setToolLauncher(ToolLauncher* launcher) { m_launcher = launcher; }
@@ -49,8 +55,13 @@ private:
     QLineEdit* m_txtfile = nullptr;
     frmKSYN* m_ksyn = nullptr;
     frmPortErr* m_portErr = nullptr;
+    QPointer<frmToolOutput> m_toolOutput;
     ToolLauncher* m_launcher = nullptr;
 };
+
+// How the tool is started for a call: its argument vector and its Windows
+// argument text.
+ToolCommand pdtToolCommand(const QString& pdtPath, const PdtInvocation& call);
 
 // A COM port failure, reported once by its kind: shown, the port-in-use
 // dialog or a message; unattended, the process ends with -7 (in use or

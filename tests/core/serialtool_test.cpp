@@ -11,7 +11,7 @@ using tk::proto::isPackageName;
 
 TEST(PdtCommandLine, FileInAFolderWithBlanksIsRunByNameInItsFolder)
 {
-    const auto where = splitFolderAndName("C:\\My Packages\\my app.tgz");
+    const auto where = splitFolderAndName("C:\\My Packages\\my app.tgz", PathStyle::Windows);
     EXPECT_EQ(where.folder, "C:\\My Packages");
     EXPECT_EQ(where.name, "my app.tgz");
 
@@ -21,15 +21,31 @@ TEST(PdtCommandLine, FileInAFolderWithBlanksIsRunByNameInItsFolder)
     EXPECT_EQ(pdtArguments(call), (std::vector<std::string>{"-p1", "-b115200", "-imy app.tgz"}));
 }
 
-TEST(PdtCommandLine, FileInARootRunsInTheRoot)
+TEST(PdtCommandLine, FolderSplitRunsInTheRootAndKnowsItsSeparators)
 {
-    EXPECT_EQ(splitFolderAndName("C:\\a.tgz").folder, "C:\\");
-    EXPECT_EQ(splitFolderAndName("C:\\a.tgz").name, "a.tgz");
-    EXPECT_EQ(splitFolderAndName("/a.tgz").folder, "/");
-    EXPECT_EQ(splitFolderAndName("/a.tgz").name, "a.tgz");
-    EXPECT_EQ(splitFolderAndName("/srv/x/b c.bin").folder, "/srv/x");
-    EXPECT_EQ(splitFolderAndName("plain.tgz").folder, "");
-    EXPECT_EQ(splitFolderAndName("plain.tgz").name, "plain.tgz");
+    constexpr auto win = PathStyle::Windows;
+    constexpr auto posix = PathStyle::Posix;
+    const struct {
+        PathStyle style;
+        const char *path, *folder, *name;
+    } rows[] = {
+        {win, "C:\\a.tgz", "C:\\", "a.tgz"},
+        {win, "/a.tgz", "/", "a.tgz"},
+        {win, "C:/x\\y/b.tgz", "C:/x\\y", "b.tgz"},
+        {win, "/tmp/a\\b.tgz", "/tmp/a", "b.tgz"},
+        {posix, "/a.tgz", "/", "a.tgz"},
+        {posix, "/srv/x/b c.bin", "/srv/x", "b c.bin"},
+        {posix, "/tmp/a\\b.tgz", "/tmp", "a\\b.tgz"}, // a backslash is part of the name
+        {posix, "C:\\a.tgz", "", "C:\\a.tgz"},
+        {posix, "C:/a.tgz", "C:", "a.tgz"}, // no drive rule
+        {win, "plain.tgz", "", "plain.tgz"},
+        {posix, "plain.tgz", "", "plain.tgz"},
+    };
+    for (const auto& row : rows) {
+        const auto where = splitFolderAndName(row.path, row.style);
+        EXPECT_EQ(where.folder, row.folder) << row.path;
+        EXPECT_EQ(where.name, row.name) << row.path;
+    }
 }
 
 TEST(PdtCommandLine, PortAndBaudGoInPlainAndWaitOnlyWhenUnattended)
@@ -38,6 +54,7 @@ TEST(PdtCommandLine, PortAndBaudGoInPlainAndWaitOnlyWhenUnattended)
     EXPECT_EQ(pdtCommandLine(call), "\"/opt/pdt.exe\" -p12 -b38400 -i\"a.tgz\"");
     call.waitSeconds = 4;
     EXPECT_EQ(pdtCommandLine(call), "\"/opt/pdt.exe\" -w4 -p12 -b38400 -i\"a.tgz\"");
+    EXPECT_EQ(pdtArgumentText(call), "-w4 -p12 -b38400 -i\"a.tgz\"");
     EXPECT_EQ(pdtArguments(call).front(), "-w4");
     call.waitSeconds = 2.5;
     EXPECT_EQ(pdtArguments(call).front(), "-w2.5");

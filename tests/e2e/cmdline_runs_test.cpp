@@ -16,10 +16,13 @@ using namespace tk::test;
 namespace {
 
 // Records its working folder and arguments (one per line) in "pdt-call.txt"
-// beside itself and exits with $PDT_EXIT (0 when unset).
+// beside itself, talks on both its outputs and exits with $PDT_EXIT (0 when
+// unset).
 const QByteArray kFakeTool = R"(#!/bin/sh
 here=$(dirname "$0")
 { pwd; for a in "$@"; do printf '%s\n' "$a"; done; } > "$here/pdt-call.txt"
+echo "tool output"
+echo "tool error" >&2
 exit "${PDT_EXIT:-0}"
 )";
 
@@ -245,6 +248,7 @@ TEST_F(SilentSerial, ToolRunsInTheFilesFolderWithItsCommandLine)
     EXPECT_EQ(r.exitCode, 0) << r.errors.constData();
     EXPECT_EQ(toolCall(), program.file(QStringLiteral("my files")) +
                               QStringLiteral("\n-w9\n-p3\n-b38400\n-imy app.tgz\n"));
+    EXPECT_TRUE(r.output.isEmpty()) << r.output.constData(); // never the program's output
 
     // Without -timeout the tool still gets a wait, the default 4.
     const RunResult again = runWithToolExit(0);

@@ -562,11 +562,24 @@ TEST(BcastListener, StartFailuresAreToldApart)
     EXPECT_EQ(third.folder->dialogs.shown[0].text,
               QStringLiteral("The Bcast Listener failed to start. Verify that you are connected "
                              "to the internet and that UDP port 5143 is not already open."));
-    // Port box 32767 would need listener port 32768.
-    third.main->txtPort->setText(QStringLiteral("32767"));
-    third.main->chkListener->click();
-    EXPECT_THAT(third.folder->dialogs.shown.last().text.toStdString(),
-                ::testing::HasSubstr("UDP port 32768 is not"));
+    // Every daemon port above 32766 needs a listener port above 32767; the
+    // message names it. A box that holds no port says so.
+    const struct {
+        const char* box;
+        const char* says;
+    } boxes[] = {{"32767", "UDP port 32768 is not"},
+                 {"32768", "UDP port 32769 is not"},
+                 {"65535", "UDP port 65536 is not"},
+                 {"65536", "does not hold a port number"},
+                 {"x", "does not hold a port number"}};
+    for (const auto& box : boxes) {
+        third.main->txtPort->setText(QString::fromLatin1(box.box));
+        third.main->chkListener->click();
+        EXPECT_THAT(third.folder->dialogs.shown.last().text.toStdString(),
+                    ::testing::HasSubstr(box.says))
+            << box.box;
+        EXPECT_FALSE(third.main->chkListener->isChecked()) << box.box;
+    }
 }
 
 TEST(BcastListener, HostileDatagramsAreJustData)

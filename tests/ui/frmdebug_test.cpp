@@ -129,3 +129,16 @@ TEST(DebugConsole, LogsOnlyWhileShown)
     EXPECT_EQ(c.log(), "Capturing tcp messages...\n\nReceived: <b>x</b>");
     EXPECT_TRUE(c.dbg->txtIP->text().isEmpty());
 }
+
+TEST(DebugConsole, AnEmptyCommandConnectsAndGivesSendBack)
+{
+    Console c(6);
+    c.dbg->init(c.address);
+    c.dbg->txtMsg->clear();
+    c.dbg->cmdSend->click();
+    EXPECT_FALSE(c.dbg->cmdSend->isEnabled());
+    ASSERT_TRUE(pumpEventsUntil([&] { return c.daemon.connectionCount() == 1; }, 4000));
+    EXPECT_TRUE(pumpEventsUntil([&] { return c.dbg->cmdSend->isEnabled(); }, 4000));
+    EXPECT_THAT(c.log(), HasSubstr("\nSent: "));
+    EXPECT_FALSE(c.dbg->frameError->isVisible());
+}

@@ -3,8 +3,10 @@
 #include "mainwin_support.h"
 #include "ui/onelinelist.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 using namespace tk;
@@ -315,6 +317,22 @@ TEST(StartupLastTabAndFolder, RestoredOnlyWithoutACommandLine)
     auto& w = rig.withTool().start();
     EXPECT_EQ(w.STab->currentIndex(), 1);
     EXPECT_EQ(w.fileDialogDir, "C:\\dl\\");
+
+    // It is where both tabs' Browse dialogs open, until the file box names a
+    // file: then they open at that file.
+    QDir(rig.folder.path()).mkdir("dl");
+    rig.folder.write("dl/a.tgz", "x");
+    for (const QString& file : {QString(), rig.folder.file("dl/a.tgz")}) {
+        w.txtfile->setText(file);
+        for (QPushButton* browse : {w.cmdfile, w.cmdBrowse}) {
+            rig.folder.dialogs.fileRequests.clear();
+            browse->click();
+            ASSERT_EQ(rig.folder.dialogs.fileRequests.size(), 1);
+            EXPECT_EQ(rig.folder.dialogs.fileRequests[0].initialDir,
+                      file.isEmpty() ? QStringLiteral("C:\\dl\\") : rig.folder.file("dl"))
+                << browse->objectName().toStdString();
+        }
+    }
 }
 
 TEST(StartupLastTabAndFolder, MissingOrUnusableValuesLeaveTheDesign)

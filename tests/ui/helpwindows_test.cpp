@@ -1,16 +1,19 @@
 #include "programfolder.h"
+#include "ui/fixedfont.h"
 #include "ui/frmabout.h"
 #include "ui/frmmain.h"
 #include "ui/frmusage.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace tk;
@@ -48,6 +51,14 @@ TEST(AboutWindow, OpensModallyFromTheMakersLabelWithTitleVersionAndDescription)
 
 namespace {
 
+bool anyFixedPitchFamily()
+{
+    const QStringList families = QFontDatabase::families();
+    return std::any_of(families.begin(), families.end(), [](const QString& family) {
+        return QFontDatabase::isFixedPitch(family) && QFontInfo(QFont(family)).fixedPitch();
+    });
+}
+
 class UsageWindow : public ::testing::Test {
 protected:
     // Help start in a program folder holding usage.txt (when given).
@@ -77,9 +88,38 @@ TEST_F(UsageWindow, ShowsTheFileInsteadOfTheMainWindow)
     EXPECT_TRUE(w->stayHidden);
     EXPECT_EQ(usage()->windowTitle(), "Tk650Downloader");
     EXPECT_EQ(boxText(), "Usage:\n  -n \"file\" [-ip a.b.c.d]\n");
-    EXPECT_TRUE(QFontInfo(usage()->findChild<QPlainTextEdit*>("txtUsage")->font()).fixedPitch());
+    if (anyFixedPitchFamily()) {
+        EXPECT_TRUE(
+            QFontInfo(usage()->findChild<QPlainTextEdit*>("txtUsage")->font()).fixedPitch());
+    }
     EXPECT_TRUE(folder.dialogs.shown.isEmpty());
     EXPECT_FALSE(folder.exitCode);
+}
+
+TEST(FixedPitchFont, FoundWhateverThePreferredAndTheSystemFontResolveTo)
+{
+    // A missing family and an installed proportional one as the preferred
+    // family, and a platform whose fixed font is not fixed-pitch (offscreen
+    // gives its ordinary font), whichever fonts this machine has: the result
+    // is still fixed-pitch when any installed family is.
+    if (!anyFixedPitchFamily())
+        GTEST_SKIP() << "no fixed-pitch family installed";
+    QString proportional = QStringLiteral("No Such Family 7f3a");
+    for (const QString& family : QFontDatabase::families()) {
+        if (!QFontDatabase::isFixedPitch(family) && !QFontInfo(QFont(family)).fixedPitch()) {
+            proportional = family;
+            break;
+        }
+    }
+    const QFont systems[] = {QFontDatabase::systemFont(QFontDatabase::FixedFont),
+                             QFont(proportional)};
+    for (const QString& preferred :
+         {QStringLiteral("Courier New"), QStringLiteral("No Such Family 7f3a"), proportional}) {
+        for (const QFont& system : systems) {
+            EXPECT_TRUE(QFontInfo(fixedPitchFont(preferred, system)).fixedPitch())
+                << preferred.toStdString() << " / " << system.family().toStdString();
+        }
+    }
 }
 
 TEST_F(UsageWindow, EveryLineEndsWithALineBreakWhateverTheFileUsed)

@@ -171,6 +171,41 @@ TEST_F(KsynWindowTest, ANakIsIgnoredUntilTheTimeOutThenNoSkipsTheToolAndYesRunsI
     EXPECT_TRUE(exits.empty());
 }
 
+TEST_F(KsynWindowTest, EachSendStartsItsBarFromZero)
+{
+    terminal().config.validAnswer = sim::KsynAnswer::Silent;
+    w->show();
+    ASSERT_TRUE(ksyn()->setup(QString(), QString(), QStringLiteral("1")));
+    folder.dialogs.answers = {MsgAnswer::No, MsgAnswer::No};
+    clickSend();
+    ASSERT_EQ(ksyn()->pbTimeout->value(), 100); // timed out
+
+    // The next wait shows only its own ticks.
+    int progress = -1, atTick = -1;
+    auto look = when([&] { return ksyn()->isVisible() && terminal().frames().size() == 2; },
+                     [&] {
+                         atTick = ksyn()->tickCount;
+                         progress = ksyn()->pbTimeout->value();
+                     });
+    clickSend();
+    ASSERT_EQ(terminal().frames().size(), 2);
+    EXPECT_EQ(progress, atTick * 10);
+    EXPECT_EQ(ksyn()->pbTimeout->value(), 100);
+
+    // A port failure starts no wait: nothing of it is used up.
+    ComPortOverride nowhere(8, folder.file(QStringLiteral("no-device")));
+    ASSERT_TRUE(ksyn()->setup(QStringLiteral("8"), QString(), QString()));
+    progress = -1;
+    auto cancel = when([&] { return ksyn()->isVisible() && folder.dialogs.shown.size() == 3; },
+                       [&] {
+                           progress = ksyn()->pbTimeout->value();
+                           QTest::mouseClick(ksyn()->cmdCancel, Qt::LeftButton);
+                       });
+    clickSend();
+    EXPECT_EQ(progress, 0);
+    EXPECT_FALSE(pdt.ran());
+}
+
 TEST_F(KsynWindowTest, CancelDuringTheWaitRestoresTheButtonsAndSkipsTheTool)
 {
     terminal().config.validAnswer = sim::KsynAnswer::Silent;

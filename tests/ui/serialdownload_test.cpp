@@ -7,11 +7,14 @@
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 #include "ui/frmporterr.h"
+#include "ui/frmtooloutput.h"
 #include "ui/serialdownload.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
@@ -19,6 +22,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 using namespace tk;
 using namespace tk::test;
@@ -87,6 +91,66 @@ TEST_F(SerialDownloadTest, InteractiveRunStartsTheToolInTheFilesFolderWithoutWai
     clickSend();
     EXPECT_FALSE(folder.exitCode);
     EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+
+    // A backslash is part of a file's name, not a folder separator.
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a\\b.tgz")));
+    clickSend();
+    EXPECT_EQ(pdt.arguments().last(), "-ia\\b.tgz");
+    EXPECT_EQ(QDir(pdt.workingFolder()).canonicalPath(),
+              QDir(folder.file(QStringLiteral("f"))).canonicalPath());
+}
+
+TEST_F(SerialDownloadTest, InteractiveToolOutputShowsLiveInAWindowThatClosesUnlessKeptOpen)
+{
+    w->txtfile->setText(makeFile(QStringLiteral("f"), QStringLiteral("a.bin")));
+    w->show();
+    pdt.hang();
+    pdt.say("Connecting COM3\r\n50%\r100%\nSent a.bin\n", "warning: slow line\n");
+    for (const bool keepOpen : {false, true}) {
+        SCOPED_TRACE(keepOpen);
+        w->checkKeepOpen->setChecked(keepOpen);
+        QString seenLive;
+        const QDeadlineTimer deadline(10000); // then it is cancelled without being seen
+        auto cancel = when(
+            [&] {
+                auto* out = w->findChild<QPlainTextEdit*>(QStringLiteral("txtOutput"));
+                return deadline.hasExpired() ||
+                       (shownWindow("frmToolOutput") && out &&
+                        out->toPlainText().contains(QLatin1String("warning")) &&
+                        out->toPlainText().contains(QLatin1String("Sent")));
+            },
+            [&] {
+                if (auto* out = w->findChild<QPlainTextEdit*>(QStringLiteral("txtOutput")))
+                    seenLive = out->toPlainText();
+                QTest::mouseClick(w->cmdExit, Qt::LeftButton);
+            });
+        clickSend();
+        // Shown while the tool ran; the progress line redrawn in place.
+        EXPECT_TRUE(seenLive.contains(QLatin1String("Connecting COM3\n100%\nSent a.bin\n")))
+            << seenLive.toStdString();
+        EXPECT_FALSE(seenLive.contains(QLatin1String("50%")));
+        EXPECT_EQ(shownWindow("frmToolOutput") != nullptr, keepOpen);
+        EXPECT_TRUE(w->cmdDownload->isEnabled());
+    }
+    ASSERT_TRUE(shownWindow("frmToolOutput"));
+    EXPECT_EQ(shownWindow("frmToolOutput")->windowTitle(),
+              "\"" + pdt.path() + "\" -p3 -b115200 -i\"a.bin\"");
+
+    // What the window keeps is bounded: the last lines, long ones broken up.
+    QByteArray flood;
+    for (int i = 0; i < 3 * frmToolOutput::kMaxLines; ++i)
+        flood += "line " + QByteArray::number(i) + "\n";
+    flood += QByteArray(5 * frmToolOutput::kMaxLineChars, 'x') + "\nlast\n";
+    pdt.say(flood);
+    QFile::remove(folder.file(QStringLiteral("pdt-hang")));
+    clickSend();
+    auto* out = w->findChild<QPlainTextEdit*>(QStringLiteral("txtOutput"));
+    ASSERT_TRUE(out);
+    const QString kept = out->toPlainText();
+    EXPECT_TRUE(kept.endsWith(QLatin1String("last\n"))) << kept.right(40).toStdString();
+    EXPECT_FALSE(kept.contains(QLatin1String("line 0\n")));
+    EXPECT_LE(out->document()->blockCount(), frmToolOutput::kMaxLines);
+    EXPECT_LE(kept.size(), frmToolOutput::kMaxLines * (frmToolOutput::kMaxLineChars + 1));
 }
 
 TEST_F(SerialDownloadTest, UnattendedRunAddsTheWaitAndEndsWithTheMappedCode)
@@ -107,9 +171,11 @@ TEST_F(SerialDownloadTest, UnattendedRunAddsTheWaitAndEndsWithTheMappedCode)
 
     folder.exitCode.reset();
     pdt.exitWith(0);
+    pdt.say("progress\n");
     w->serialDownload()->cmdDownload_Click();
     EXPECT_EQ(folder.exitCode, 0);
     EXPECT_TRUE(folder.dialogs.shown.isEmpty());
+    EXPECT_FALSE(w->findChild<QWidget*>(QStringLiteral("frmToolOutput"))); // no window
 }
 
 TEST_F(SerialDownloadTest, AToolThatCannotBeStartedEndsAnUnattendedRunWithMinusSix)
@@ -288,4 +354,28 @@ TEST_F(SerialDownloadTest, CancelEndsTheToolAndItsChildrenAndRestoresTheButtons)
     EXPECT_TRUE(w->isVisible()); // Cancel is not Exit
     EXPECT_TRUE(pumpEventsUntil([&] { return !processAlive(pdt.childPid()); }, 5000))
         << "the tool's child outlived the cancel";
+}
+
+TEST(PdtToolCommand, WindowsGetsTheDocumentedCommandLineAsItStands)
+{
+    const struct {
+        const char* pdtPath;
+        std::optional<double> wait;
+        int port;
+        const char *baud, *name, *expected;
+    } rows[] = {
+        {"C:\\Program Files\\Tk\\pdt.exe", std::nullopt, 1, "115200", "my app.tgz",
+         "\"C:\\Program Files\\Tk\\pdt.exe\" -p1 -b115200 -i\"my app.tgz\""},
+        {"C:/Tk/pdt.exe", 4.0, 12, "38400", "a.tgz",
+         "\"C:\\Tk\\pdt.exe\" -w4 -p12 -b38400 -i\"a.tgz\""},
+        {"D:\\pdt.exe", 2.5, 3, "9600", "x y\\z.bin",
+         "\"D:\\pdt.exe\" -w2.5 -p3 -b9600 -i\"x y\\z.bin\""},
+    };
+    for (const auto& row : rows) {
+        const PdtInvocation call{row.pdtPath, row.wait, row.port, row.baud, row.name};
+        const ToolCommand command = pdtToolCommand(QString::fromLatin1(row.pdtPath), call);
+        EXPECT_EQ(windowsCommandLine(command), QString::fromLatin1(row.expected));
+        // Elsewhere the same values arrive as one argument each, unquoted.
+        EXPECT_EQ(command.arguments.last(), "-i" + QString::fromLatin1(row.name));
+    }
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace tk::test {
 
@@ -46,6 +47,8 @@ FakePdt::FakePdt(const QString& folder) : m_folder(folder)
 here=$(dirname "$0")
 { pwd; for a in "$@"; do printf '%s\n' "$a"; done; } > "$here/pdt-call.tmp"
 mv "$here/pdt-call.tmp" "$here/pdt-call.txt"
+[ -f "$here/pdt-say" ] && cat "$here/pdt-say"
+[ -f "$here/pdt-say-err" ] && cat "$here/pdt-say-err" >&2
 if [ -f "$here/pdt-hang" ]; then
   sleep 60 &
   echo $! > "$here/pdt-child.pid"
@@ -70,6 +73,15 @@ void FakePdt::exitWith(int code) const
     QFile f(QDir(m_folder).filePath(QStringLiteral("pdt-exit")));
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write(QByteArray::number(code));
+}
+
+void FakePdt::say(const QByteArray& out, const QByteArray& err) const
+{
+    for (const auto& [name, bytes] : {std::pair{"pdt-say", out}, std::pair{"pdt-say-err", err}}) {
+        QFile f(QDir(m_folder).filePath(QString::fromLatin1(name)));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(bytes);
+    }
 }
 
 void FakePdt::hang() const

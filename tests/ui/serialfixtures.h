@@ -42,7 +42,8 @@ private:
 };
 
 // A shell script named "pdt.exe" in folder. Each run writes its working
-// folder and then one argument per line to "pdt-call.txt", and exits with
+// folder and then one argument per line to "pdt-call.txt", writes what say()
+// gave to its standard output and error, and exits with
 // the number in "pdt-exit" (0 without it). With "pdt-hang" present it starts
 // a child (its pid in "pdt-child.pid") and waits for it forever.
 class FakePdt {
@@ -51,6 +52,7 @@ public:
 
     QString path() const;
     void exitWith(int code) const;
+    void say(const QByteArray& out, const QByteArray& err = {}) const;
     void hang() const;
     bool ran() const;
     QString workingFolder() const;
