@@ -47,6 +47,8 @@ frmDebug::frmDebug(QWidget* owner) : QWidget(owner, Qt::Window)
     txtDebug->setObjectName(QStringLiteral("txtDebug"));
     txtDebug->setReadOnly(true);
     txtDebug->setPlainText(QStringLiteral("Capturing tcp messages...\n"));
+    // A terminal that floods must not fill the memory: the newest lines stay.
+    txtDebug->setMaximumBlockCount(kTraceLines);
     layout->addWidget(txtDebug, 1);
 
     // The error panel lies over the window's top-left corner.
@@ -71,6 +73,8 @@ frmDebug::frmDebug(QWidget* owner) : QWidget(owner, Qt::Window)
     tmrTimeout->setSingleShot(true);
     tcpClient = new QTcpSocket(this);
     tcpClient->setObjectName(QStringLiteral("tcpClient"));
+    // One arrival is read at a time, and never more than this of it.
+    tcpClient->setReadBufferSize(kTraceEntryBytes);
 
     connect(cmdSend, &QPushButton::clicked, this, &frmDebug::send);
     connect(cmdRetry, &QPushButton::clicked, this, [this] {
@@ -184,8 +188,13 @@ void frmDebug::appendTrace(const QString& msg, bool isReceived)
 {
     QTextCursor cursor = txtDebug->textCursor();
     cursor.movePosition(QTextCursor::End);
+    const QString shown =
+        msg.size() <= kTraceEntryBytes
+            ? msg
+            : msg.left(kTraceEntryBytes) +
+                  QStringLiteral(" ... (%1 more bytes)").arg(msg.size() - kTraceEntryBytes);
     cursor.insertText(QLatin1Char('\n') +
-                      QString::fromLatin1(isReceived ? "Received: " : "Sent: ") + msg);
+                      QString::fromLatin1(isReceived ? "Received: " : "Sent: ") + shown);
     txtDebug->setTextCursor(cursor);
 }
 

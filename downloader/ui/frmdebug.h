@@ -21,6 +21,10 @@ public:
     // its doDebug the trace.
     explicit frmDebug(QWidget* owner);
 
+    // The trace keeps its newest lines, and of one entry its first bytes.
+    static constexpr int kTraceLines = 1000;
+    static constexpr int kTraceEntryBytes = 4096;
+
     // Shows the console (not modal); a non-empty address or command replaces
     // the box's text; doSend presses Send.
     void init(const QString& ipAddress = {}, const QString& msg = {}, bool doSend = false);

@@ -142,3 +142,19 @@ TEST(DebugConsole, AnEmptyCommandConnectsAndGivesSendBack)
     EXPECT_THAT(c.log(), HasSubstr("\nSent: "));
     EXPECT_FALSE(c.dbg->frameError->isVisible());
 }
+
+TEST(DebugConsole, AFloodingTerminalKeepsTheTraceBounded)
+{
+    sim::DaemonConfig config;
+    config.faults.strike = sim::Strike::Flood;
+    config.faults.strikeAt = "MSG:";
+    config.faults.strikeBeforeAnswer = true;
+    Console c(7, config);
+    c.dbg->init(c.address, QStringLiteral("MSG:hello"), true);
+    // Far more arrivals than lines kept: the trace stays at its newest lines.
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] { return c.dbg->txtDebug->blockCount() >= frmDebug::kTraceLines; }, 20000));
+    EXPECT_LE(c.dbg->txtDebug->blockCount(), frmDebug::kTraceLines);
+    EXPECT_LE(c.dbg->txtDebug->toPlainText().size(),
+              qsizetype(frmDebug::kTraceLines) * (frmDebug::kTraceEntryBytes + 64));
+}
