@@ -47,7 +47,8 @@ int main(int argc, char* argv[])
         const FaultOutcome& o = outcomes[i];
         if (!o.ended) {
             ++hangs;
-            std::printf("did not end: %s\n", qPrintable(cases[i].name()));
+            std::printf("did not end in %lld ms: %s %s\n", static_cast<long long>(o.ms),
+                        qPrintable(cases[i].name()), o.errors.constData());
             continue;
         }
         ++codes[o.exitCode];

@@ -182,6 +182,12 @@ std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
                                r.c->options);
         QObject::connect(&r.process, &QProcess::finished, &r.process,
                          [&r] { r.endedMs = r.clock.elapsed(); });
+        QObject::connect(&r.process, &QProcess::errorOccurred, &r.process,
+                         [&r](QProcess::ProcessError e) {
+                             if (e == QProcess::FailedToStart)
+                                 r.outcome.errors = "failed to start: " +
+                                                    r.process.errorString().toUtf8();
+                         });
         r.clock.start();
         r.process.start();
         return true;
@@ -192,6 +198,8 @@ std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
         o.ended = r.endedMs >= 0;
         o.ms = o.ended ? r.endedMs : r.clock.elapsed();
         if (!o.ended) {
+            if (o.errors.isEmpty())
+                o.errors = "still running at its bound";
             r.process.kill();
             r.process.waitForFinished(5000);
             return;
@@ -225,14 +233,16 @@ std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
             [&] {
                 for (const auto& r : runs)
                     if (!r->done && r->clock.isValid() &&
-                        (r->endedMs >= 0 || r->clock.elapsed() > r->c->boundMs()))
+                        (r->endedMs >= 0 || !r->outcome.errors.isEmpty() ||
+                         r->clock.elapsed() > r->c->boundMs()))
                         return true;
                 return false;
             },
             1000);
         for (auto& r : runs) {
             if (!r->done && r->clock.isValid() &&
-                (r->endedMs >= 0 || r->clock.elapsed() > r->c->boundMs())) {
+                (r->endedMs >= 0 || !r->outcome.errors.isEmpty() ||
+                 r->clock.elapsed() > r->c->boundMs())) {
                 finish(*r);
                 --running;
             }
