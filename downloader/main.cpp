@@ -33,6 +33,11 @@ int main(int argc, char* argv[])
     tk::ProgramEnv env;
     env.hasDisplay = hasDisplay;
     env.programDir = QCoreApplication::applicationDirPath();
+    // Installed, the program's folder (/usr/bin) is not the user's to write:
+    // the settings files then go to the per-user configuration folder.
+    env.programDirWritable = tk::canCreateFilesIn(env.programDir);
+    env.userDir = tk::userFilesDir();
+    env.dataDir = tk::packageDataDir(env.programDir);
     env.store = store.get();
     env.dialogs = &dialogs;
     env.exitProcess = [](int code) { tk::exitProcessNow(code); };
