@@ -10,11 +10,19 @@
 #include "ui/frmmain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     tk::selectPlatformForDisplay();
     QApplication app(argc, argv);
+    // The menu entry's icon, in every size it is drawn in; the desktop entry
+    // name lets the desktop match the window to its menu entry.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/tk650downloader-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("tk650downloader"));
 
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
