@@ -28,7 +28,7 @@ QByteArray readAll(const QString& path)
 // which saves the device list.
 void openAndCloseListener(ProgramEnv env, int net)
 {
-    env.bcastBindAddress = QStringLiteral("127.41.%1.1").arg(net);
+    env.bcastBindAddress = QStringLiteral("127.76.%1.1").arg(net);
     frmmain w(env);
     w.show();
     w.chkListener->click();
