@@ -10,6 +10,7 @@
 #include "ui/frmmain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -24,6 +25,13 @@ int main(int argc, char* argv[])
 
     tk::selectPlatformForDisplay();
     QApplication app(argc, argv);
+    // The menu entry's icon, in every size it is drawn in; the desktop entry
+    // name lets the desktop match the window to its menu entry.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/tk650downloader-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("tk650downloader"));
 
     args.clear();
     for (int i = 1; i < argc; ++i)
@@ -42,6 +50,11 @@ int main(int argc, char* argv[])
     tk::ProgramEnv env;
     env.hasDisplay = hasDisplay;
     env.programDir = QCoreApplication::applicationDirPath();
+    // Installed, the program's folder (/usr/bin) is not the user's to write:
+    // the settings files then go to the per-user configuration folder.
+    env.programDirWritable = tk::canCreateFilesIn(env.programDir);
+    env.userDir = tk::userFilesDir();
+    env.dataDir = tk::packageDataDir(env.programDir);
     env.store = store.get();
     env.dialogs = &dialogs;
     env.exitProcess = [](int code) { tk::exitProcessNow(code); };

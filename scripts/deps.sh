@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   socat netcat-openbsd clang-format ccache
   g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
+  dpkg-dev lintian desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -13,7 +13,16 @@
 namespace tk {
 
 struct ProgramEnv {
-    QString programDir;         // folder of the executable, no trailing separator
+    QString programDir; // folder of the executable, no trailing separator
+    // The settings files ("savedsettings.qsf", "pdtpath.qsf", "bcastlist.qsf")
+    // live beside the program while its folder can be written. An installed
+    // program's folder (/usr/bin) cannot: they are then written to userDir and
+    // read from there first, then from the program's folder.
+    bool programDirWritable = true;
+    QString userDir; // per-user configuration folder, see userFilesDir()
+    // The package's data folder (<prefix>/share/tk650downloader): "usage.txt"
+    // and "pdt.exe" are looked for there after the program's folder.
+    QString dataDir;
     QSettings* store = nullptr; // per-user store: organisation "Quillon", application = section
                                 // "Tk650Downloader"; keys at its top level
     Dialogs* dialogs = nullptr;
@@ -26,7 +35,34 @@ struct ProgramEnv {
     // False when nobody can see a window (the offscreen platform of a build
     // machine): the help start then prints "usage.txt" instead of showing it.
     bool hasDisplay = true;
+
+    // Where a settings file is read: beside the program when its folder is
+    // writable; otherwise the per-user copy when there is one, else the one
+    // beside the program.
+    QString settingsFileToRead(const QString& name) const;
+    // Where a settings file is written (the per-user folder is created when
+    // it is the one).
+    QString settingsFileToWrite(const QString& name) const;
+    // A file shipped with the program ("usage.txt", "pdt.exe"): beside the
+    // program, else in the data folder; the path beside the program when it
+    // is in neither.
+    QString shippedFile(const QString& name) const;
 };
+
+// True when a file can be created in the folder: found out by creating (and
+// removing) one, since permission bits tell nothing about a read-only file
+// system, and nothing at all for root.
+bool canCreateFilesIn(const QString& dir);
+
+// The per-user configuration folder of this program: the folder of the same
+// names as the per-user store (organisation "Quillon", application
+// "Tk650Downloader") under the user's configuration folder ($XDG_CONFIG_HOME,
+// else ~/.config).
+QString userFilesDir();
+
+// The package's data folder for a program in <prefix>/bin:
+// <prefix>/share/tk650downloader.
+QString packageDataDir(const QString& programDir);
 
 // The real process exit: flushes nothing, runs no destructors.
 [[noreturn]] void exitProcessNow(int code);

@@ -797,7 +797,7 @@ void frmBcastListener::loadDeviceList()
         QLatin1String("1"));
     if (!chkSaveList->isChecked())
         return;
-    QFile file(QDir(m_main.env().programDir).filePath(QStringLiteral("bcastlist.qsf")));
+    QFile file(m_main.env().settingsFileToRead(QStringLiteral("bcastlist.qsf")));
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray bytes = file.readAll();
@@ -831,7 +831,7 @@ void frmBcastListener::saveDeviceList()
         const std::string bytes = bcast::writeSavedRows(rows);
         // The old list is replaced only once the new one is complete; a list
         // that cannot be written is given up, the window still closes.
-        QSaveFile file(QDir(m_main.env().programDir).filePath(QStringLiteral("bcastlist.qsf")));
+        QSaveFile file(m_main.env().settingsFileToWrite(QStringLiteral("bcastlist.qsf")));
         if (file.open(QIODevice::WriteOnly)) {
             file.write(bytes.data(), static_cast<qint64>(bytes.size()));
             file.commit();

@@ -74,7 +74,7 @@ void frmmain::saveSerialChoice()
     lines << baud
           << (checkKeepOpen->isChecked() ? QStringLiteral("open") : QStringLiteral("close"));
     // A failed save is not reported; the previous file then stays as it was.
-    writeQsfFile(QDir(m_env.programDir).filePath(QStringLiteral("savedsettings.qsf")), lines);
+    writeQsfFile(m_env.settingsFileToWrite(QStringLiteral("savedsettings.qsf")), lines);
     txtfile->setFocus();
 }
 

@@ -70,15 +70,16 @@ void frmmain::load(const QString& commandLine)
     runCommandLine(commandLine, unattended);
 }
 
-// Step 7: the tool beside the program wins; else the path saved in "pdtpath.qsf".
+// Step 7: the tool beside the program (or in the package's data folder) wins;
+// else the path saved in "pdtpath.qsf".
 bool frmmain::locateTool()
 {
-    const QString beside = QDir(m_env.programDir).filePath(kToolFile);
+    const QString beside = m_env.shippedFile(kToolFile);
     if (QFileInfo(beside).isFile()) {
         pdtPath = QDir::toNativeSeparators(beside);
         return true;
     }
-    const QString saved = QDir(m_env.programDir).filePath(kToolPathFile);
+    const QString saved = m_env.settingsFileToRead(kToolPathFile);
     if (!QFileInfo::exists(saved))
         return false;
     const auto values = readQsfFile(saved, 1);
@@ -112,7 +113,7 @@ bool frmmain::promptForTool()
             break; // cancelled
         pdtPath = QDir::toNativeSeparators(chosen);
         if (isExistingTool(pdtPath)) {
-            writeQsfFile(QDir(m_env.programDir).filePath(kToolPathFile), {pdtPath});
+            writeQsfFile(m_env.settingsFileToWrite(kToolPathFile), {pdtPath});
             break;
         }
         // The dialog opens again where it was left.
@@ -132,7 +133,7 @@ void frmmain::applySerialDefaults()
 // Step 9. False when "savedsettings.qsf" exists but cannot be opened.
 bool frmmain::applySavedSerialChoice()
 {
-    const QString path = QDir(m_env.programDir).filePath(kSerialFile);
+    const QString path = m_env.settingsFileToRead(kSerialFile);
     if (!QFileInfo::exists(path)) {
         applySerialDefaults();
         return true;

@@ -77,7 +77,7 @@ void frmmain::showUsage()
     stayHidden = true;
     hide();
     const QString title = QString::fromLatin1(kProgramTitle);
-    const QString path = m_env.programDir + QStringLiteral("/usage.txt");
+    const QString path = m_env.shippedFile(QStringLiteral("usage.txt"));
     const std::optional<QString> text = readUsageFile(path);
     if (!text) {
         m_env.dialogs->message(MsgIcon::Critical, title,

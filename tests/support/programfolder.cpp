@@ -32,6 +32,10 @@ ProgramEnv ProgramFolder::env()
 {
     ProgramEnv e;
     e.programDir = path();
+    e.programDirWritable = writable;
+    // Made by the program when it first writes there, as in a new account.
+    e.userDir = userDir();
+    e.dataDir = dataDir;
     e.store = m_store.get();
     e.dialogs = &dialogs;
     e.exitProcess = [this](int code) {

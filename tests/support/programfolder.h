@@ -23,6 +23,17 @@ public:
     QByteArray read(const QString& name) const;
     bool exists(const QString& name) const;
 
+    // The per-user configuration folder the settings files go to when the
+    // program folder is taken as read-only (`writable` false), and the
+    // package's data folder (none unless set).
+    QString userDir() const
+    {
+        return m_userDir.filePath(QStringLiteral("config/Quillon/Tk650Downloader"));
+    }
+    QString userFile(const QString& name) const { return userDir() + QLatin1Char('/') + name; }
+    bool writable = true;
+    QString dataDir;
+
     QSettings& store() { return *m_store; }
     ScriptedDialogs dialogs;
     // Codes passed to the env's exitProcess (the process does not end).
@@ -32,6 +43,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_userDir;
     std::unique_ptr<QSettings> m_store;
 };
 
