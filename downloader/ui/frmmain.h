@@ -96,8 +96,8 @@ public:
     void setMoreExpanded(bool expanded);
 
     const ProgramEnv& env() const { return m_env; }
-    frmLog* logWindow();     // created on first use
-    frmDebug* debugWindow(); // created on first use
+    frmLog* logWindow();                                  // created on first use
+    frmDebug* debugWindow();                              // created on first use
     SerialDownload* serialDownload() { return m_serial; } // the serial tab's download
 
     // Download options of the network tab (file, type, permissions, owner).
@@ -109,8 +109,8 @@ public:
     void loadRecentIPs();             // menu from "lastIP"; the most recent fills the boxes
 
     // --- About and Usage windows (frmmain_usage.cpp)
-    void showAbout(); // modal; a click on lblQuillon
-    void showUsage(); // help start: the Usage window instead of this one
+    void showAbout();        // modal; a click on lblQuillon
+    void showUsage();        // help start: the Usage window instead of this one
     frmUsage* usageWindow(); // created on first use
 
     // --- controls (object names = control names)
@@ -184,6 +184,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -200,6 +201,9 @@ private:
     void unload();
     void onTabChanged(int index);
     void revealAdvancedOptions();
+    // The window's smallest size: what its controls need, the permissions
+    // panel's width included while it is hidden.
+    void fitMinimumSize();
     void openDebugConsole();
     void showLogWindow();
     QWidget* buildSerialTab();
