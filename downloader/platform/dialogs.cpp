@@ -80,6 +80,9 @@ std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, c
         dialog->done(1 + b->property("answer").toInt());
     });
     grid->addWidget(row, 1, 0, 1, 2);
+    // Wide enough for the caption beside the title bar's icon and buttons.
+    const QFontMetrics fm = dialog->fontMetrics();
+    row->setMinimumWidth(fm.horizontalAdvance(title) + 7 * fm.height());
 
     // The text as large as it needs, but the whole window on the screen: a
     // longer text scrolls.

@@ -80,7 +80,8 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     grid->addWidget(lblMaker, 2, 1);
     grid->addWidget(lblDisclaimer, 3, 0, 1, 2);
     grid->addWidget(cmdOK, 4, 1, Qt::AlignRight);
-    setMinimumWidth(360);
+    lblDisclaimer->setMinimumWidth(lblDisclaimer->fontMetrics().averageCharWidth() * 50);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 } // namespace tk

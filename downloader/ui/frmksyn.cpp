@@ -39,6 +39,11 @@ frmKSYN::frmKSYN(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
     layout->addWidget(pbTimeout);
     cmdCancel = named(new QPushButton(QStringLiteral("Cancel")), "cmdCancel");
     layout->addWidget(cmdCancel, 0, Qt::AlignRight);
+    // A modal window of fixed size, wide enough for its caption beside the
+    // title bar's icon and buttons.
+    const QFontMetrics fm = fontMetrics();
+    pbTimeout->setMinimumWidth(fm.horizontalAdvance(windowTitle()) + 7 * fm.height());
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     serialPort = named(new QSerialPort(this), "serialPort");
     tmrTimeout = named(new QTimer(this), "tmrTimeout");

@@ -29,6 +29,7 @@ frmPortErr::frmPortErr(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
     buttons->addWidget(cmdRetry);
     buttons->addWidget(cmdCancel);
     layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(cmdRetry, &QPushButton::clicked, this, [this] {
         m_main.retry = true;
