@@ -32,6 +32,13 @@ void frmmain::buildUi()
     STab->addTab(buildNetworkTab(), QStringLiteral("Network"));
     outer->addWidget(STab);
 
+    // Option buttons and check boxes are as wide as their captions: a click
+    // beside a caption, in the frame's spare room, is not taken as theirs.
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QRadioButton*>(b) || qobject_cast<QCheckBox*>(b))
+            b->setSizePolicy(QSizePolicy::Maximum, b->sizePolicy().verticalPolicy());
+    }
+
     tcpClient = named(new QTcpSocket(this), "tcpClient");
     auto timer = [this](const char* name, int ms) {
         auto* t = named(new QTimer(this), name);
