@@ -15,6 +15,19 @@
 
 namespace tk {
 
+void makeFixedSizeWindow(QWidget* window, QWidget* widthCarrier)
+{
+    window->setWindowFlags((window->windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint) &
+                           ~(Qt::WindowMinMaxButtonsHint));
+    if (window->layout())
+        window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    QFont bold = window->font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    widthCarrier->setMinimumWidth(fm.horizontalAdvance(window->windowTitle()) + 8 * fm.height());
+}
+
 std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, const QString& text,
                                            MsgButtons buttons)
 {
@@ -23,7 +36,6 @@ std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, c
     dialog->setObjectName(QStringLiteral("messageWindow"));
     dialog->setWindowTitle(title);
     auto* grid = new QGridLayout(dialog);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
 
     QStyle* style = dialog->style();
     std::optional<QStyle::StandardPixmap> picture;
@@ -80,9 +92,7 @@ std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, c
         dialog->done(1 + b->property("answer").toInt());
     });
     grid->addWidget(row, 1, 0, 1, 2);
-    // Wide enough for the caption beside the title bar's icon and buttons.
-    const QFontMetrics fm = dialog->fontMetrics();
-    row->setMinimumWidth(fm.horizontalAdvance(title) + 7 * fm.height());
+    makeFixedSizeWindow(dialog, row);
 
     // The text as large as it needs, but the whole window on the screen: a
     // longer text scrolls.

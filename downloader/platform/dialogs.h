@@ -7,6 +7,7 @@
 #include <memory>
 
 class QDialog;
+class QWidget;
 
 namespace tk {
 
@@ -27,6 +28,12 @@ struct FileDialogRequest {
 // was closed by its frame or Escape.
 std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, const QString& text,
                                            MsgButtons buttons);
+
+// A modal window keeps its size: its layout fixes it, the title bar has no
+// minimise or maximise button, and widthCarrier is made wide enough for the
+// caption in the title bar (window managers often draw it bold, centred
+// between the icon and the buttons).
+void makeFixedSizeWindow(QWidget* window, QWidget* widthCarrier);
 
 class Dialogs {
 public:

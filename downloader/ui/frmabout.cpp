@@ -1,6 +1,7 @@
 #include "ui/frmabout.h"
 
 #include "core/version.h"
+#include "platform/dialogs.h"
 #include "platform/programenv.h"
 #include "ui/named.h"
 
@@ -81,7 +82,7 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     grid->addWidget(lblDisclaimer, 3, 0, 1, 2);
     grid->addWidget(cmdOK, 4, 1, Qt::AlignRight);
     lblDisclaimer->setMinimumWidth(lblDisclaimer->fontMetrics().averageCharWidth() * 50);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
+    makeFixedSizeWindow(this, lblDisclaimer);
 }
 
 } // namespace tk

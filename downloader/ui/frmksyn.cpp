@@ -4,6 +4,7 @@
 #include "core/ksyn.h"
 #include "core/protocol.h"
 #include "platform/comports.h"
+#include "platform/dialogs.h"
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 #include "ui/modalwindow.h"
@@ -39,11 +40,7 @@ frmKSYN::frmKSYN(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
     layout->addWidget(pbTimeout);
     cmdCancel = named(new QPushButton(QStringLiteral("Cancel")), "cmdCancel");
     layout->addWidget(cmdCancel, 0, Qt::AlignRight);
-    // A modal window of fixed size, wide enough for its caption beside the
-    // title bar's icon and buttons.
-    const QFontMetrics fm = fontMetrics();
-    pbTimeout->setMinimumWidth(fm.horizontalAdvance(windowTitle()) + 7 * fm.height());
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    makeFixedSizeWindow(this, pbTimeout);
 
     serialPort = named(new QSerialPort(this), "serialPort");
     tmrTimeout = named(new QTimer(this), "tmrTimeout");

@@ -184,6 +184,7 @@ QWidget* frmmain::buildNetworkTab()
     portRow->addWidget(txtPort);
     lblPort->hide();
     txtPort->hide();
+    Frame4->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     optionsRow->addWidget(Frame4);
 
     auto* typeBox = named(new QFrame(tab), "frameType");
@@ -200,6 +201,7 @@ QWidget* frmmain::buildNetworkTab()
     typeRow->addWidget(optNetworkFull);
     typeRow->addWidget(optNetworkPartial);
     typeRow->addWidget(lblFullDLType);
+    typeBox->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     optionsRow->addWidget(typeBox);
     optionsRow->addStretch();
     column->addLayout(optionsRow);

@@ -9,6 +9,7 @@
 #include "mainwin_support.h"
 #include "platform/dialogs.h"
 #include "platform/wait.h"
+#include "record.h"
 #include "ui/frmabout.h"
 #include "ui/frmbcastlistener.h"
 #include "ui/frmdebug.h"
@@ -335,10 +336,11 @@ TEST_F(WindowLayout, ListenerWithRowsAndDetails)
     frmmain main(env);
     main.show();
 
-    const QByteArray FS("\x1c");
-    auto record = [&](const QByteArray& serial, const QByteArray& discretionary) {
-        return "TK" + FS + serial + FS + "650" + FS + "R1.2" + FS + "2.6.12" + FS + "app;1.0" + FS +
-               discretionary + FS + FS;
+    auto record = [](const QByteArray& serial, const QByteArray& discretionary) {
+        sim::TerminalRecord r;
+        r.serial = serial;
+        r.discretionary = discretionary;
+        return r.toBytes();
     };
     std::vector<std::unique_ptr<sim::Daemon>> daemons;
     for (int host = 2; host <= 3; ++host) {
