@@ -26,7 +26,6 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScreen>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTcpSocket>
 #include <QTimer>
@@ -175,17 +174,15 @@ void frmBcastListener::buildUi()
     layout->addWidget(sbBcast);
     setMinimumSize(twips(3600), twips(3000));
 
-    m_fitTimer = new QTimer(this);
-    m_fitTimer->setSingleShot(true);
-    m_fitTimer->setInterval(0);
-    connect(m_fitTimer, &QTimer::timeout, this, &frmBcastListener::fitColumns);
-    const auto fitSoon = [this] { m_fitTimer->start(); };
     QAbstractItemModel* model = lvBcast->model();
-    connect(model, &QAbstractItemModel::rowsInserted, this, fitSoon);
-    connect(model, &QAbstractItemModel::dataChanged, this, fitSoon);
-    connect(model, &QAbstractItemModel::headerDataChanged, this, fitSoon);
-    connect(lvBcast->verticalScrollBar(), &QScrollBar::valueChanged, this, fitSoon);
-    fitColumns();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { fitColumns(first, last); });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                fitColumns(topLeft.row(), bottomRight.row());
+            });
+    connect(model, &QAbstractItemModel::headerDataChanged, this, [this] { fitColumns(0, -1); });
+    fitColumns(0, -1);
 
     mnuItemContext = named(new QMenu(this), "mnuItemContext");
     mnuDownloadTo = mnuItemContext->addAction(QStringLiteral("Download To..."));
@@ -879,18 +876,20 @@ bool frmBcastListener::event(QEvent* event)
     return handled;
 }
 
-void frmBcastListener::fitColumns()
+void frmBcastListener::fitColumns(int first, int last)
 {
     QHeaderView* header = lvBcast->header();
     const QAbstractItemView* view = lvBcast;
+    const QAbstractItemModel* model = lvBcast->model();
     for (int i = 0; i < kColumns; ++i) {
         const int px = lvBcast->columnWidth(i);
         const bool ours = m_widthTwips[i] == kColumnWidths[i] &&
                           (px == twips(m_widthTwips[i]) || px == m_fittedPx[i]);
         if (!ours)
             continue; // the user's width stays as set
-        const int need = std::max(
-            {twips(m_widthTwips[i]), header->sectionSizeHint(i), view->sizeHintForColumn(i)});
+        int need = std::max(twips(m_widthTwips[i]), header->sectionSizeHint(i));
+        for (int row = first; row <= last; ++row)
+            need = std::max(need, view->sizeHintForIndex(model->index(row, i)).width());
         if (need > px) {
             m_fittedPx[i] = need;
             lvBcast->setColumnWidth(i, need);

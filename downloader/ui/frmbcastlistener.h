@@ -164,8 +164,9 @@ private:
     // cells), never narrower than the design: the width in pixels it was
     // given that way (0: none), stored as the design width.
     int m_fittedPx[kColumns] = {};
-    QTimer* m_fitTimer = nullptr;
-    void fitColumns();
+    // Widens such columns for the header and the cells of rows first..last
+    // (none when last < first): only what changed is measured.
+    void fitColumns(int first, int last);
 
     std::deque<Datagram> m_datagrams;
     QTimer* m_datagramTimer = nullptr;
