@@ -1,46 +1,128 @@
 #include "platform/dialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QMessageBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <cstdio>
+#include <optional>
 
 namespace tk {
+
+void makeFixedSizeWindow(QWidget* window, QWidget* widthCarrier)
+{
+    window->setWindowFlags((window->windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint) &
+                           ~(Qt::WindowMinMaxButtonsHint));
+    if (window->layout())
+        window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    QFont bold = window->font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    widthCarrier->setMinimumWidth(fm.horizontalAdvance(window->windowTitle()) + 8 * fm.height());
+}
+
+std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, const QString& text,
+                                           MsgButtons buttons)
+{
+    auto box = std::make_unique<QDialog>();
+    QDialog* const dialog = box.get();
+    dialog->setObjectName(QStringLiteral("messageWindow"));
+    dialog->setWindowTitle(title);
+    auto* grid = new QGridLayout(dialog);
+
+    QStyle* style = dialog->style();
+    std::optional<QStyle::StandardPixmap> picture;
+    switch (icon) {
+    case MsgIcon::None: break;
+    case MsgIcon::Critical: picture = QStyle::SP_MessageBoxCritical; break;
+    case MsgIcon::Exclamation: picture = QStyle::SP_MessageBoxWarning; break;
+    case MsgIcon::Information: picture = QStyle::SP_MessageBoxInformation; break;
+    case MsgIcon::Question: picture = QStyle::SP_MessageBoxQuestion; break;
+    }
+    if (picture) {
+        auto* iconLabel = new QLabel(dialog);
+        iconLabel->setObjectName(QStringLiteral("lblIcon"));
+        const int side = style->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, dialog);
+        iconLabel->setPixmap(style->standardIcon(*picture, nullptr, dialog).pixmap(side, side));
+        grid->addWidget(iconLabel, 0, 0, Qt::AlignTop);
+    }
+
+    auto* textLabel = new QLabel(text);
+    textLabel->setObjectName(QStringLiteral("lblText"));
+    textLabel->setTextFormat(Qt::PlainText);
+    textLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* scroll = new QScrollArea(dialog);
+    scroll->setObjectName(QStringLiteral("scrollText"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(textLabel);
+    grid->addWidget(scroll, 0, 1);
+
+    auto* row = new QDialogButtonBox(dialog);
+    row->setCenterButtons(true);
+    const auto add = [row](QDialogButtonBox::StandardButton b, MsgAnswer answer) {
+        row->addButton(b)->setProperty("answer", static_cast<int>(answer));
+    };
+    switch (buttons) {
+    case MsgButtons::Ok: add(QDialogButtonBox::Ok, MsgAnswer::Ok); break;
+    case MsgButtons::OkCancel:
+        add(QDialogButtonBox::Ok, MsgAnswer::Ok);
+        add(QDialogButtonBox::Cancel, MsgAnswer::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        add(QDialogButtonBox::Yes, MsgAnswer::Yes);
+        add(QDialogButtonBox::No, MsgAnswer::No);
+        break;
+    case MsgButtons::RetryCancel:
+        add(QDialogButtonBox::Retry, MsgAnswer::Retry);
+        add(QDialogButtonBox::Cancel, MsgAnswer::Cancel);
+        break;
+    }
+    if (auto* first = qobject_cast<QPushButton*>(row->buttons().first()))
+        first->setDefault(true);
+    QObject::connect(row, &QDialogButtonBox::clicked, dialog, [dialog](QAbstractButton* b) {
+        dialog->done(1 + b->property("answer").toInt());
+    });
+    grid->addWidget(row, 1, 0, 1, 2);
+    makeFixedSizeWindow(dialog, row);
+
+    // The text as large as it needs, but the whole window on the screen: a
+    // longer text scrolls.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize need = textLabel->sizeHint();
+    const int frame = 3 * dialog->fontMetrics().height(); // title bar and borders
+    const QMargins m = grid->contentsMargins();
+    const int spareHeight = screen.height() - frame - m.top() - m.bottom() -
+                            grid->verticalSpacing() - row->sizeHint().height();
+    const int spareWidth = screen.width() * 9 / 10;
+    const int bar = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    const int height = std::min(need.height(), spareHeight);
+    const int width = std::min(need.width() + (height < need.height() ? bar : 0), spareWidth);
+    scroll->setFixedSize(width, height + (width < need.width() ? bar : 0));
+    return box;
+}
 
 MsgAnswer QtDialogs::message(MsgIcon icon, const QString& title, const QString& text,
                              MsgButtons buttons)
 {
-    QMessageBox box;
-    box.setTextFormat(Qt::PlainText);
-    box.setWindowTitle(title);
-    box.setText(text);
-    switch (icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-    }
+    const int result = makeMessageWindow(icon, title, text, buttons)->exec();
+    if (result > 0)
+        return static_cast<MsgAnswer>(result - 1);
+    // Closing a box by its frame gives the cautious answer.
     switch (buttons) {
-    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-    case MsgButtons::RetryCancel:
-        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
-        break;
+    case MsgButtons::OkCancel:
+    case MsgButtons::RetryCancel: return MsgAnswer::Cancel;
+    case MsgButtons::YesNo: return MsgAnswer::No;
+    case MsgButtons::Ok: break;
     }
-    switch (box.exec()) {
-    case QMessageBox::Cancel: return MsgAnswer::Cancel;
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    case QMessageBox::Retry: return MsgAnswer::Retry;
-    default: break;
-    }
-    // Closing an OK/Cancel or Retry/Cancel box by its frame means Cancel.
-    if (buttons == MsgButtons::OkCancel || buttons == MsgButtons::RetryCancel)
-        return box.clickedButton() == box.button(QMessageBox::Ok) ? MsgAnswer::Ok
-                                                                  : MsgAnswer::Cancel;
-    if (buttons == MsgButtons::YesNo)
-        return MsgAnswer::No;
     return MsgAnswer::Ok;
 }
 

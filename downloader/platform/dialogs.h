@@ -4,6 +4,10 @@
 // shown never to reach one.
 #include <QString>
 #include <QStringList>
+#include <memory>
+
+class QDialog;
+class QWidget;
 
 namespace tk {
 
@@ -17,6 +21,19 @@ struct FileDialogRequest {
     QString filter;   // Qt filter text, e.g. "pdt.exe (pdt.exe)"
     QString initialDir;
 };
+
+// The window QtDialogs::message shows, built but not yet shown: an icon, the
+// text and the buttons; it keeps its size, and a text taller than the screen
+// scrolls. exec() gives 1 + the MsgAnswer of the button pressed, 0 when it
+// was closed by its frame or Escape.
+std::unique_ptr<QDialog> makeMessageWindow(MsgIcon icon, const QString& title, const QString& text,
+                                           MsgButtons buttons);
+
+// A modal window keeps its size: its layout fixes it, the title bar has no
+// minimise or maximise button, and widthCarrier is made wide enough for the
+// caption in the title bar (window managers often draw it bold, centred
+// between the icon and the buttons).
+void makeFixedSizeWindow(QWidget* window, QWidget* widthCarrier);
 
 class Dialogs {
 public:

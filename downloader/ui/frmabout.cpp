@@ -1,6 +1,7 @@
 #include "ui/frmabout.h"
 
 #include "core/version.h"
+#include "platform/dialogs.h"
 #include "platform/programenv.h"
 #include "ui/named.h"
 
@@ -80,7 +81,8 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner)
     grid->addWidget(lblMaker, 2, 1);
     grid->addWidget(lblDisclaimer, 3, 0, 1, 2);
     grid->addWidget(cmdOK, 4, 1, Qt::AlignRight);
-    setMinimumWidth(360);
+    lblDisclaimer->setMinimumWidth(lblDisclaimer->fontMetrics().averageCharWidth() * 50);
+    makeFixedSizeWindow(this, lblDisclaimer);
 }
 
 } // namespace tk

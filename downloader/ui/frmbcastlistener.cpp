@@ -97,14 +97,15 @@ frmBcastListener::~frmBcastListener()
 void frmBcastListener::buildUi()
 {
     resize(twips(6480), twips(4380));
-    setMinimumSize(twips(3600), twips(3000));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 0);
 
     lvBcast = named(new QTreeWidget(this), "lvBcast");
     lvBcast->setRootIsDecorated(false);
-    lvBcast->setUniformRowHeights(true);
+    // Rows have their own heights: a two-line discretionary text shows whole
+    // as soon as it arrives.
+    lvBcast->setUniformRowHeights(false);
     lvBcast->setSelectionMode(QAbstractItemView::SingleSelection);
     lvBcast->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvBcast->setColumnCount(kColumns);
@@ -136,7 +137,7 @@ void frmBcastListener::buildUi()
         named(new QPushButton(QStringLiteral("Clear Disconnected"), frameButtons),
               "cmdRemoveDisconnected");
     for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected})
-        b->setFixedSize(buttonSize);
+        b->setMinimumSize(buttonSize.expandedTo(b->minimumSizeHint()));
     grid->addWidget(cmdRefresh, 0, 0);
     grid->addWidget(cmdClear, 0, 2);
     grid->addWidget(chkSaveList, 1, 0);
@@ -147,7 +148,17 @@ void frmBcastListener::buildUi()
     sbBcast = named(new QStatusBar(this), "sbBcast");
     sbBcast->setSizeGripEnabled(true);
     lblListenerState = named(new QLabel(sbBcast), "lblListenerState");
-    lblListenerState->setMinimumWidth(twips(1000));
+    // Panels as wide as the design, or as their longest texts.
+    const auto atLeast = [](QLabel* label, int designTwips,
+                            std::initializer_list<const char*> texts) {
+        int need = twips(designTwips);
+        for (const char* text : texts)
+            need = std::max(need,
+                            label->fontMetrics().horizontalAdvance(QString::fromLatin1(text)) +
+                                2 * label->frameWidth() + label->fontMetrics().averageCharWidth());
+        label->setMinimumWidth(need);
+    };
+    atLeast(lblListenerState, 1000, {"Listening", "Refreshing", "Disconnected"});
     lblListenerState->setTextFormat(Qt::PlainText);
     pbBcastRefresh = named(new QProgressBar(sbBcast), "pbBcastRefresh");
     pbBcastRefresh->setRange(0, 100);
@@ -156,11 +167,22 @@ void frmBcastListener::buildUi()
     pbBcastRefresh->setMinimumWidth(twips(1440) - twips(100));
     lblDeviceCount =
         named(new QLabel(QStringLiteral("Total Devices: 0"), sbBcast), "lblDeviceCount");
-    lblDeviceCount->setMinimumWidth(twips(1680));
+    atLeast(lblDeviceCount, 1680, {"Total Devices: 00000"});
     sbBcast->addWidget(lblListenerState);
     sbBcast->addWidget(pbBcastRefresh, 1);
     sbBcast->addPermanentWidget(lblDeviceCount);
     layout->addWidget(sbBcast);
+    setMinimumSize(twips(3600), twips(3000));
+
+    QAbstractItemModel* model = lvBcast->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { fitColumns(first, last); });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                fitColumns(topLeft.row(), bottomRight.row());
+            });
+    connect(model, &QAbstractItemModel::headerDataChanged, this, [this] { fitColumns(0, -1); });
+    fitColumns(0, -1);
 
     mnuItemContext = named(new QMenu(this), "mnuItemContext");
     mnuDownloadTo = mnuItemContext->addAction(QStringLiteral("Download To..."));
@@ -840,10 +862,41 @@ void frmBcastListener::saveDeviceList()
     std::vector<bcast::ColumnLayout> columns;
     for (int i = 0; i < kColumns; ++i) {
         const int px = lvBcast->columnWidth(i);
-        columns.push_back({lvBcast->header()->visualIndex(i) + 1,
-                           px == twips(m_widthTwips[i]) ? m_widthTwips[i] : px * 15});
+        columns.push_back(
+            {lvBcast->header()->visualIndex(i) + 1,
+             px == twips(m_widthTwips[i]) || px == m_fittedPx[i] ? m_widthTwips[i] : px * 15});
     }
     store.setValue(QStringLiteral("bCastListOrder"), textOf(bcast::formatColumnOrder(columns)));
+}
+
+bool frmBcastListener::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // The design minimum, or what the buttons and status texts need if more.
+    if (event->type() == QEvent::LayoutRequest && layout())
+        setMinimumSize(QSize(twips(3600), twips(3000)).expandedTo(layout()->totalMinimumSize()));
+    return handled;
+}
+
+void frmBcastListener::fitColumns(int first, int last)
+{
+    QHeaderView* header = lvBcast->header();
+    const QAbstractItemView* view = lvBcast;
+    const QAbstractItemModel* model = lvBcast->model();
+    for (int i = 0; i < kColumns; ++i) {
+        const int px = lvBcast->columnWidth(i);
+        const bool ours = m_widthTwips[i] == kColumnWidths[i] &&
+                          (px == twips(m_widthTwips[i]) || px == m_fittedPx[i]);
+        if (!ours)
+            continue; // the user's width stays as set
+        int need = std::max(twips(m_widthTwips[i]), header->sectionSizeHint(i));
+        for (int row = first; row <= last; ++row)
+            need = std::max(need, view->sizeHintForIndex(model->index(row, i)).width());
+        if (need > px) {
+            m_fittedPx[i] = need;
+            lvBcast->setColumnWidth(i, need);
+        }
+    }
 }
 
 // ---------------------------------------------------------------- mouse and keys

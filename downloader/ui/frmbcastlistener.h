@@ -111,6 +111,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     enum class ProbePhase { Idle, Connecting, AwaitingReply };
@@ -159,6 +160,13 @@ private:
     // Each column's width in twips as last set, so unchanged widths are
     // stored exactly as they were read.
     int m_widthTwips[kColumns] = {};
+    // A column left at its design width follows its contents (header and
+    // cells), never narrower than the design: the width in pixels it was
+    // given that way (0: none), stored as the design width.
+    int m_fittedPx[kColumns] = {};
+    // Widens such columns for the header and the cells of rows first..last
+    // (none when last < first): only what changed is measured.
+    void fitColumns(int first, int last);
 
     std::deque<Datagram> m_datagrams;
     QTimer* m_datagramTimer = nullptr;

@@ -4,6 +4,7 @@
 #include "core/ksyn.h"
 #include "core/protocol.h"
 #include "platform/comports.h"
+#include "platform/dialogs.h"
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 #include "ui/modalwindow.h"
@@ -39,6 +40,7 @@ frmKSYN::frmKSYN(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
     layout->addWidget(pbTimeout);
     cmdCancel = named(new QPushButton(QStringLiteral("Cancel")), "cmdCancel");
     layout->addWidget(cmdCancel, 0, Qt::AlignRight);
+    makeFixedSizeWindow(this, pbTimeout);
 
     serialPort = named(new QSerialPort(this), "serialPort");
     tmrTimeout = named(new QTimer(this), "tmrTimeout");

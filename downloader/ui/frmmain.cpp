@@ -24,6 +24,7 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     wireSerialChoice();
     wireWindow();
     wireBcastListener(*this);
+    fitMinimumSize();
 }
 
 frmmain::~frmmain() = default;

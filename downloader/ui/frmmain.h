@@ -193,6 +193,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -209,6 +210,9 @@ private:
     void unload();
     void onTabChanged(int index);
     void revealAdvancedOptions();
+    // The window's smallest size: what its controls need, the permissions
+    // panel's width included while it is hidden.
+    void fitMinimumSize();
     void openDebugConsole();
     void showLogWindow();
     QWidget* buildSerialTab();

@@ -19,7 +19,8 @@ void frmmain::buildUi()
     setWindowTitle(QStringLiteral("Tk650 Downloader"));
 
     auto* outer = new QVBoxLayout(this);
-    // The window's height is set by the "More" step, not clamped by the layout.
+    // The window's height is set by the "More" step, not clamped by the layout;
+    // fitMinimumSize keeps its smallest size.
     outer->setSizeConstraint(QLayout::SetNoConstraint);
     lblQuillon = named(new QLabel(QStringLiteral("Quillon"), this), "lblQuillon");
     lblQuillon->setToolTip(QStringLiteral("About"));
@@ -30,6 +31,13 @@ void frmmain::buildUi()
     STab->addTab(buildSerialTab(), QStringLiteral("Serial"));
     STab->addTab(buildNetworkTab(), QStringLiteral("Network"));
     outer->addWidget(STab);
+
+    // Option buttons and check boxes are as wide as their captions: a click
+    // beside a caption, in the frame's spare room, is not taken as theirs.
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QRadioButton*>(b) || qobject_cast<QCheckBox*>(b))
+            b->setSizePolicy(QSizePolicy::Maximum, b->sizePolicy().verticalPolicy());
+    }
 
     tcpClient = named(new QTcpSocket(this), "tcpClient");
     auto timer = [this](const char* name, int ms) {
@@ -60,7 +68,7 @@ QWidget* frmmain::buildSerialTab()
     auto* comLayout = new QVBoxLayout(comFrame);
     optCom1 = named(new QRadioButton(QStringLiteral("COM1"), comFrame), "optCom1");
     optCom2 = named(new QRadioButton(QStringLiteral("COM2"), comFrame), "optCom2");
-    optComOther = named(new QRadioButton(comFrame), "optComOther");
+    optComOther = named(new QRadioButton(QStringLiteral("COM3"), comFrame), "optComOther");
     comboCom = named(new QComboBox(comFrame), "comboCom");
     auto* otherRow = new QHBoxLayout;
     otherRow->addWidget(optComOther);
@@ -107,6 +115,7 @@ QWidget* frmmain::buildSerialTab()
     checkSerialRestartApp = named(new QCheckBox(QStringLiteral("Restart Application"), frameMode),
                                   "checkSerialRestartApp");
     optSerialFull = named(new QRadioButton(QStringLiteral("Full"), frameMode), "optSerialFull");
+    optSerialFull->setToolTip(QStringLiteral("Cleans /home/usr1/* and environment variables"));
     optSerialPartial =
         named(new QRadioButton(QStringLiteral("Partial"), frameMode), "optSerialPartial");
     modeLayout->addWidget(checkSerialRestartDevice, 0, 0);
@@ -175,6 +184,7 @@ QWidget* frmmain::buildNetworkTab()
     portRow->addWidget(txtPort);
     lblPort->hide();
     txtPort->hide();
+    Frame4->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     optionsRow->addWidget(Frame4);
 
     auto* typeBox = named(new QFrame(tab), "frameType");
@@ -191,28 +201,54 @@ QWidget* frmmain::buildNetworkTab()
     typeRow->addWidget(optNetworkFull);
     typeRow->addWidget(optNetworkPartial);
     typeRow->addWidget(lblFullDLType);
+    typeBox->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
     optionsRow->addWidget(typeBox);
     optionsRow->addStretch();
     column->addLayout(optionsRow);
 
     frameMore = named(new QFrame(tab), "frameMore");
-    auto* moreGrid = new QGridLayout(frameMore);
-    chkSetRTC = named(new QCheckBox(QStringLiteral("Set Time/Date"), frameMore), "chkSetRTC");
+    auto* moreRow = new QHBoxLayout(frameMore);
+    moreRow->setContentsMargins(0, 0, 0, 0);
+    auto* framePre =
+        named(new QGroupBox(QStringLiteral("Pre-Download"), frameMore), "framePreDownload");
+    auto* preColumn = new QVBoxLayout(framePre);
+    chkSetRTC = named(new QCheckBox(QStringLiteral("Set Time/Date"), framePre), "chkSetRTC");
+    chkSetRTC->setToolTip(
+        QStringLiteral("Set the Time / Date on target device to that of your computer"));
     chkKillApps =
-        named(new QCheckBox(QStringLiteral("Kill Running Apps"), frameMore), "chkKillApps");
-    chkReboot = named(new QCheckBox(QStringLiteral("Reboot Tk650"), frameMore), "chkReboot");
-    chkRunApp = named(new QCheckBox(QStringLiteral("Execute App (*go)"), frameMore), "chkRunApp");
+        named(new QCheckBox(QStringLiteral("Kill Running Apps"), framePre), "chkKillApps");
+    chkKillApps->setToolTip(
+        QStringLiteral("Terminates any running 'usr' applications on target device"));
+    preColumn->addWidget(chkSetRTC);
+    preColumn->addWidget(chkKillApps);
+    auto* framePost =
+        named(new QGroupBox(QStringLiteral("Post-Download"), frameMore), "framePostDownload");
+    auto* postColumn = new QVBoxLayout(framePost);
+    chkReboot = named(new QCheckBox(QStringLiteral("Reboot Tk650"), framePost), "chkReboot");
+    chkReboot->setToolTip(QStringLiteral("Reboots target device"));
+    chkRunApp = named(new QCheckBox(QStringLiteral("Execute App (*go)"), framePost), "chkRunApp");
+    chkRunApp->setToolTip(QStringLiteral("Launches *go application on target device"));
+    postColumn->addWidget(chkReboot);
+    postColumn->addWidget(chkRunApp);
+    // " + " is a label used as a button: it looks like one (raised when
+    // collapsed, sunken when expanded) and keeps its size.
     cmdMore = named(new QLabel(QStringLiteral(" + "), frameMore), "cmdMore");
     cmdMore->setFrameShape(QFrame::Panel);
     cmdMore->setFrameShadow(QFrame::Raised);
+    cmdMore->setLineWidth(2);
+    cmdMore->setAlignment(Qt::AlignCenter);
+    cmdMore->setMargin(3);
+    cmdMore->setBackgroundRole(QPalette::Button);
+    cmdMore->setForegroundRole(QPalette::ButtonText);
+    cmdMore->setAutoFillBackground(true);
+    cmdMore->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     cmdMore->setCursor(Qt::PointingHandCursor);
     lblMore = named(new QLabel(QStringLiteral("More"), frameMore), "lblMore");
-    moreGrid->addWidget(chkSetRTC, 0, 0);
-    moreGrid->addWidget(chkKillApps, 1, 0);
-    moreGrid->addWidget(chkReboot, 0, 1);
-    moreGrid->addWidget(chkRunApp, 1, 1);
-    moreGrid->addWidget(cmdMore, 0, 2);
-    moreGrid->addWidget(lblMore, 0, 3);
+    moreRow->addWidget(framePre);
+    moreRow->addWidget(framePost);
+    moreRow->addWidget(cmdMore, 0, Qt::AlignTop);
+    moreRow->addWidget(lblMore, 0, Qt::AlignTop);
+    moreRow->addStretch();
     column->addWidget(frameMore);
 
     // The permissions panel takes exactly the 700 twips that "More" adds, so it
@@ -252,26 +288,43 @@ QWidget* frmmain::buildNetworkTab()
     lower->addWidget(framePerms);
     lower->addWidget(frameBottom);
     column->addLayout(lower);
-    auto* bottom = new QGridLayout(frameBottom);
+    auto* bottom = new QVBoxLayout(frameBottom);
+    bottom->setContentsMargins(0, 0, 0, 0);
     ProgBar = named(new QProgressBar(frameBottom), "ProgBar");
     ProgBar->setRange(0, 100);
     ProgBar->setValue(0);
+    // No "0%" while idle: the percentage shows once bytes have gone.
+    ProgBar->setTextVisible(false);
+    connect(ProgBar, &QProgressBar::valueChanged, ProgBar,
+            [bar = ProgBar](int value) { bar->setTextVisible(value > 0); });
     lblStatus = named(new QLabel(QStringLiteral("Disconnected"), frameBottom), "lblStatus");
     lbletl = named(new QLabel(QStringLiteral("Estimated Time Left:"), frameBottom), "lbletl");
     lblTime = named(new QLabel(frameBottom), "lblTime");
-    lbletl->hide();
-    lblTime->hide();
+    lblTime->setMinimumWidth(lblTime->fontMetrics().horizontalAdvance(QStringLiteral("99999 s")));
+    // The time-left labels keep their room while hidden, so nothing moves when
+    // they appear.
+    for (QLabel* l : {lbletl, lblTime}) {
+        QSizePolicy policy = l->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        l->setSizePolicy(policy);
+        l->hide();
+    }
     chkListener =
         named(new QCheckBox(QStringLiteral("Bcast Listener"), frameBottom), "chkListener");
     cmdSend = named(new QPushButton(QStringLiteral("Send"), frameBottom), "cmdSend");
     cmdExitN = named(new QPushButton(QStringLiteral("Exit"), frameBottom), "cmdExitN");
-    bottom->addWidget(ProgBar, 0, 0, 1, 4);
-    bottom->addWidget(lblStatus, 1, 0);
-    bottom->addWidget(lbletl, 1, 1);
-    bottom->addWidget(lblTime, 1, 2);
-    bottom->addWidget(chkListener, 2, 0);
-    bottom->addWidget(cmdSend, 2, 2);
-    bottom->addWidget(cmdExitN, 2, 3);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(lblStatus, 1);
+    statusRow->addWidget(lbletl);
+    statusRow->addWidget(lblTime);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(chkListener);
+    buttonRow->addStretch();
+    buttonRow->addWidget(cmdSend);
+    buttonRow->addWidget(cmdExitN);
+    bottom->addWidget(ProgBar);
+    bottom->addLayout(statusRow);
+    bottom->addLayout(buttonRow);
     column->addStretch();
     return tab;
 }

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QLayout>
 
 namespace tk {
 
@@ -90,15 +91,23 @@ void frmmain::moveEvent(QMoveEvent* event)
         m_log->updatePosition();
 }
 
+void frmmain::showEvent(QShowEvent* event)
+{
+    // Fonts and style are final now.
+    fitMinimumSize();
+    QWidget::showEvent(event);
+}
+
 void frmmain::setMoreExpanded(bool expanded)
 {
     if (expanded == m_moreExpanded)
         return;
     m_moreExpanded = expanded;
-    const int step = expanded ? twips(700) : -twips(700);
+    const int target = height() + (expanded ? twips(700) : -twips(700));
     cmdMore->setFrameShadow(expanded ? QFrame::Sunken : QFrame::Raised);
     framePerms->setVisible(expanded);
-    resize(width(), height() + step);
+    fitMinimumSize();
+    resize(width(), target);
 }
 
 void frmmain::onTabChanged(int index)
@@ -148,6 +157,16 @@ void frmmain::revealAdvancedOptions()
     lblPort->show();
     txtPort->show();
     listNetO->addEntry(QStringLiteral("root"));
+    fitMinimumSize();
+}
+
+void frmmain::fitMinimumSize()
+{
+    frameBottom->setMinimumWidth(framePerms->minimumSizeHint().width());
+    // The tab's own layout first, so a panel just shown or hidden counts.
+    framePerms->parentWidget()->layout()->activate();
+    layout()->invalidate();
+    setMinimumSize(layout()->totalMinimumSize());
 }
 
 void frmmain::openDebugConsole()

@@ -1,5 +1,7 @@
 #include "ui/frmporterr.h"
 
+#include "platform/dialogs.h"
+
 #include "ui/frmmain.h"
 #include "ui/modalwindow.h"
 
@@ -29,6 +31,7 @@ frmPortErr::frmPortErr(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
     buttons->addWidget(cmdRetry);
     buttons->addWidget(cmdCancel);
     layout->addLayout(buttons);
+    makeFixedSizeWindow(this, lblMessage);
 
     connect(cmdRetry, &QPushButton::clicked, this, [this] {
         m_main.retry = true;

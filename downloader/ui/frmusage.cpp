@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace tk {
@@ -28,7 +29,11 @@ frmUsage::frmUsage(QWidget* owner) : QWidget(owner, Qt::Window)
     row->addStretch();
     row->addWidget(cmdClose);
     column->addLayout(row);
-    resize(680, 520);
+    // Wide enough for the help text's 100-column lines.
+    const int columns = txtUsage->fontMetrics().horizontalAdvance(QString(100, QLatin1Char('x')));
+    resize(std::max(680, columns + 2 * txtUsage->frameWidth() +
+                             style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 40),
+           520);
 }
 
 void frmUsage::closeEvent(QCloseEvent* event)

@@ -14,7 +14,6 @@ OneLineList::OneLineList(const QStringList& entries, QWidget* parent)
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
     m_text->setFrameShape(QFrame::Box);
-    m_text->setMinimumWidth(36);
     row->addWidget(m_text, 1);
     row->addWidget(m_scroll);
     m_scroll->setPageStep(1);
@@ -59,6 +58,12 @@ bool OneLineList::showEntry(const QString& text)
 
 void OneLineList::refresh()
 {
+    // As wide as the widest entry, so the shown one is never cut.
+    int widest = m_text->fontMetrics().horizontalAdvance(QStringLiteral("00"));
+    for (const QString& entry : std::as_const(m_entries))
+        widest = std::max(widest, m_text->fontMetrics().horizontalAdvance(entry));
+    m_text->setMinimumWidth(widest + 2 * m_text->frameWidth() +
+                            m_text->fontMetrics().averageCharWidth());
     m_scroll->setRange(0, std::max(0, count() - 1));
     m_text->setText(topText());
 }

@@ -483,13 +483,16 @@ TEST(BcastListener, ListAndLayoutSurviveARestart)
     EXPECT_TRUE(file.startsWith("\"PLAIN\x1e" + QByteArray("127.40.12.2") + "\x1e"));
     EXPECT_EQ(file.count("\r\n"), 2);
 
-    // Moved columns and a size below the minimum are applied at the next start.
+    // Moved columns and a size below the minimum are applied at the next start;
+    // the minimum is the design one, or what the controls' texts need if more.
     folder.store().setValue("bCastListOrder", "2;900,1;1500,3;2000,4;2000,5;2000");
     folder.store().setValue("frmBcastSize", "1500,1200");
     {
         Rig rig(12, &folder);
         auto* l = rig.open();
-        EXPECT_EQ(l->size(), QSize(twips(3600), twips(3000)));
+        EXPECT_EQ(l->size(), l->minimumSize());
+        EXPECT_GE(l->minimumWidth(), twips(3600));
+        EXPECT_EQ(l->minimumHeight(), twips(3000));
         // Entry i is column i + 1: serial number at position 2, 900 wide.
         EXPECT_EQ(l->lvBcast->header()->visualIndex(0), 1);
         EXPECT_EQ(l->lvBcast->header()->visualIndex(1), 0);

@@ -1,0 +1,165 @@
+// tk650shots WINDOW: opens the program's main window over a scratch program
+// folder and store, brings up WINDOW in the state a technician would see it,
+// and prints "ready <window id>" once it is on the screen, for
+// scripts/screenshots.sh to capture. Runs until it is ended.
+//
+// WINDOW: serial, network (More open, advanced options shown, a transfer's
+// time left), log, debug, listener (three simulated terminals), details,
+// ksyn, porterr, about, usage.
+#include "daemon.h"
+#include "platform/dialogs.h"
+#include "platform/programenv.h"
+#include "record.h"
+#include "ui/frmbcastlistener.h"
+#include "ui/frmksyn.h"
+#include "ui/frmmain.h"
+#include "ui/frmporterr.h"
+#include "ui/serialdownload.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUdpSocket>
+#include <cstdio>
+#include <functional>
+
+using namespace tk;
+
+namespace {
+
+// Prints the id of the window once it has been shown for a moment.
+void announce(const std::function<QWidget*()>& window)
+{
+    QTimer::singleShot(1500, [window] {
+        QWidget* w = window();
+        if (!w) {
+            std::fprintf(stderr, "no window\n");
+            QCoreApplication::exit(2);
+            return;
+        }
+        std::printf("ready 0x%llx\n", static_cast<unsigned long long>(w->winId()));
+        std::fflush(stdout);
+    });
+}
+
+QByteArray record(const QByteArray& serial, const QByteArray& discretionary)
+{
+    sim::TerminalRecord r;
+    r.serial = serial;
+    r.discretionary = discretionary;
+    return r.toBytes();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("serial");
+
+    QTemporaryDir dir;
+    QFile tool(dir.filePath(QStringLiteral("pdt.exe")));
+    tool.open(QIODevice::WriteOnly);
+    tool.close();
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/usage.txt"),
+                dir.filePath(QStringLiteral("usage.txt")));
+    QSettings store(dir.filePath(QStringLiteral("store.ini")), QSettings::IniFormat);
+    QtDialogs dialogs;
+    ProgramEnv env;
+    env.programDir = dir.path();
+    env.store = &store;
+    env.dialogs = &dialogs;
+    env.bcastBindAddress = QStringLiteral("127.43.0.1");
+    env.exitProcess = [](int code) { std::_Exit(code); };
+
+    frmmain w(env);
+    w.load(QString());
+    w.move(40, 40);
+    w.show();
+    const auto modal = [] { return QApplication::activeModalWidget(); };
+    const auto named = [&w](const char* name) {
+        return
+            [&w, name]() -> QWidget* { return w.findChild<QWidget*>(QString::fromLatin1(name)); };
+    };
+
+    std::vector<std::unique_ptr<sim::Daemon>> daemons;
+    if (which == QLatin1String("serial")) {
+        w.STab->setCurrentIndex(0);
+        announce([&w] { return &w; });
+    } else if (which == QLatin1String("network")) {
+        w.STab->setCurrentIndex(1);
+        w.txtfilen->setText(QStringLiteral("/home/tech/packages/app-1.2.tgz"));
+        QTest::mouseClick(w.cmdMore, Qt::LeftButton);
+        QTest::keyClick(w.txtfilen, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+        w.ProgBar->setValue(42);
+        w.lblStatus->setText(QStringLiteral("Sending file..."));
+        w.lblTime->setText(QStringLiteral("12 s"));
+        w.lbletl->show();
+        w.lblTime->show();
+        announce([&w] { return &w; });
+    } else if (which == QLatin1String("log")) {
+        QTest::keyClick(w.STab, Qt::Key_L, Qt::ControlModifier);
+        w.logMessage(QStringLiteral("Connecting to 10.0.0.5:5142"));
+        w.logMessage(QStringLiteral("Connected"));
+        w.logMessage(QStringLiteral("Connection closed"));
+        announce(named("frmLog"));
+    } else if (which == QLatin1String("debug")) {
+        QTest::keyClick(w.STab, Qt::Key_D, Qt::ControlModifier);
+        announce(named("frmDebug"));
+    } else if (which == QLatin1String("listener") || which == QLatin1String("details")) {
+        // Three simulated terminals: one with a two-line discretionary text.
+        for (int host = 2; host <= 4; ++host) {
+            sim::DaemonConfig config;
+            config.whoReply = record("650-100-200-00" + QByteArray::number(host),
+                                     host == 3 ? "Shop 12\r\nTill 3\r\n" : "");
+            daemons.push_back(std::make_unique<sim::Daemon>(config));
+            daemons.back()->listen(QHostAddress(QStringLiteral("127.43.0.%1").arg(host)), 5142);
+        }
+        w.chkListener->click();
+        for (int host = 2; host <= 4; ++host) {
+            QUdpSocket s;
+            s.bind(QHostAddress(QStringLiteral("127.43.0.%1").arg(host)), 0);
+            s.writeDatagram(record("650-100-200-00" + QByteArray::number(host), ""),
+                            QHostAddress(env.bcastBindAddress), 5143);
+        }
+        auto* l = w.findChild<frmBcastListener*>(QStringLiteral("frmBcastListener"));
+        if (which == QLatin1String("details")) {
+            QTimer::singleShot(1000, l, [l] {
+                for (int i = 0; i < l->lvBcast->topLevelItemCount(); ++i) {
+                    QTreeWidgetItem* item = l->lvBcast->topLevelItem(i);
+                    if (item->text(0) == QLatin1String("650-100-200-003"))
+                        l->lvBcast->setCurrentItem(item);
+                }
+                l->showDeviceDetails();
+            });
+            announce(modal);
+        } else {
+            announce(named("frmBcastListener"));
+        }
+    } else if (which == QLatin1String("ksyn")) {
+        frmKSYN* ksyn = w.serialDownload()->ksynWindow();
+        ksyn->lblPort->setText(QStringLiteral("3"));
+        ksyn->pbTimeout->setValue(30);
+        ksyn->setWindowModality(Qt::ApplicationModal);
+        ksyn->show();
+        announce([ksyn] { return ksyn; });
+    } else if (which == QLatin1String("porterr")) {
+        QTimer::singleShot(0, &w, [&w] { w.serialDownload()->portErrWindow()->showFor(3); });
+        announce(modal);
+    } else if (which == QLatin1String("about")) {
+        QTimer::singleShot(0, &w, [&w] { w.showAbout(); });
+        announce(modal);
+    } else if (which == QLatin1String("usage")) {
+        w.showUsage();
+        announce(named("frmUsage"));
+    } else {
+        std::fprintf(stderr, "unknown window %s\n", argv[1]);
+        return 2;
+    }
+    return app.exec();
+}
