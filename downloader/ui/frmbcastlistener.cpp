@@ -43,9 +43,17 @@ const int kColumnWidths[frmBcastListener::kColumns] = {1300, 1200, 2000, 2000, 2
 enum Column { colSerial, colAddress, colStatus, colDiscretionary, colLastBcast };
 constexpr int kRecordRole = Qt::UserRole + 1;
 
-constexpr int kDatagramBatch = 512;       // rows updated per pass of the queue
-constexpr std::size_t kMaxQueued = 65536; // datagrams held beyond that are dropped
+constexpr int kDatagramBatch = 512; // rows updated per pass of the queue
+// Datagrams taken off the socket per readyRead: a sender that keeps the
+// socket full cannot keep the window from its other events.
+constexpr int kDrainBatch = 2048;
+// Bytes of datagrams waiting for their rows (a round of 500 terminals is
+// about 250 KB); what comes beyond is dropped.
+constexpr qsizetype kMaxQueuedBytes = 2 * 1024 * 1024;
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+// A reply is read up to one byte beyond the largest record: more is an
+// answer, but not a record.
+constexpr qint64 kProbeReadBytes = static_cast<qint64>(bcast::kMaxRecordBytes) + 1;
 constexpr int kProbeTickMs = 200;
 constexpr int kConnectTicks = 5; // five 200 ms pauses
 constexpr int kReplyTicks = 25;  // twenty-five 200 ms pauses
@@ -84,8 +92,15 @@ frmBcastListener::frmBcastListener(frmmain& main) : QWidget(&main, Qt::Window), 
     // Load: the stored size, then the place beside the main window.
     const auto size = bcast::parseWindowSize(
         bytesOf(m_main.env().store->value(QStringLiteral("frmBcastSize")).toString()));
-    if (size)
-        resize(twips(static_cast<int>(size->width)), twips(static_cast<int>(size->height)));
+    if (size) {
+        // The stored sides are already held to a range an int takes; a size
+        // beyond the desktop is cut to it, so no window is larger than all screens.
+        QSize most(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            most = screen->virtualSize();
+        resize(std::min(twips(static_cast<int>(size->width)), most.width()),
+               std::min(twips(static_cast<int>(size->height)), most.height()));
+    }
     placeBesideMain();
 }
 
@@ -172,6 +187,7 @@ void frmBcastListener::buildUi()
 
     UDPbcast = named(new QUdpSocket(this), "UDPbcast");
     tcpClient = named(new QTcpSocket(this), "tcpClient");
+    tcpClient->setReadBufferSize(kProbeReadBytes);
 
     m_datagramTimer = new QTimer(this);
     m_datagramTimer->setSingleShot(true);
@@ -307,6 +323,7 @@ void frmBcastListener::closing()
     stopRefresh = true;
     m_datagramTimer->stop();
     m_datagrams.clear();
+    m_queuedBytes = 0;
     m_probeQueue.clear();
     m_queued.clear();
     m_refreshPending.clear();
@@ -338,6 +355,8 @@ QTreeWidgetItem* frmBcastListener::itemFor(const QString& serial) const
 
 QTreeWidgetItem* frmBcastListener::addRow(const QString& serial)
 {
+    if (rowCount() >= static_cast<int>(bcast::kMaxRows))
+        return nullptr;
     auto* item = new QTreeWidgetItem();
     item->setText(colSerial, serial);
     lvBcast->addTopLevelItem(item);
@@ -386,9 +405,21 @@ void frmBcastListener::setListenerStatus(const QString& text)
     lblListenerState->setText(text);
 }
 
+// At the row limit the count says so, and new serial numbers are turned
+// away (known rows still update) until rows are removed.
 void frmBcastListener::updateDeviceCount()
 {
-    lblDeviceCount->setText(QStringLiteral("Total Devices: ") + QString::number(rowCount()));
+    const int rows = rowCount();
+    const bool full = rows >= static_cast<int>(bcast::kMaxRows);
+    QString text = QStringLiteral("Total Devices: ") + QString::number(rows);
+    if (full)
+        text += QStringLiteral(" (full)");
+    lblDeviceCount->setText(text);
+    lblDeviceCount->setToolTip(
+        full ? QStringLiteral("The list holds at most %1 devices: broadcasts from new serial "
+                              "numbers are ignored until rows are removed.")
+                   .arg(bcast::kMaxRows)
+             : QString());
 }
 
 QString frmBcastListener::nowText() const
@@ -407,10 +438,19 @@ void frmBcastListener::drainDatagrams()
 {
     // Everything the socket holds is taken now, so the system's buffer never
     // fills while rows are being updated; the work runs from a 0 ms timer.
-    while (UDPbcast->hasPendingDatagrams()) {
-        QNetworkDatagram datagram = UDPbcast->receiveDatagram();
-        if (m_datagrams.size() >= kMaxQueued)
+    // A datagram larger than any record is dropped unread (the socket
+    // discards it); so is one that finds the queue full. Whatever is still
+    // pending after a batch raises readyRead again on the next pass.
+    for (int n = 0; n < kDrainBatch && UDPbcast->hasPendingDatagrams(); ++n) {
+        const qint64 size = UDPbcast->pendingDatagramSize();
+        if (size < 0 || size > static_cast<qint64>(bcast::kMaxRecordBytes) ||
+            m_queuedBytes + size > kMaxQueuedBytes) {
+            UDPbcast->receiveDatagram(0);
+            ++m_datagramsDropped;
             continue;
+        }
+        QNetworkDatagram datagram = UDPbcast->receiveDatagram(size);
+        m_queuedBytes += datagram.data().size();
         m_datagrams.push_back({dottedText(datagram.senderAddress()), datagram.data()});
     }
     if (!m_datagrams.empty() && !m_datagramTimer->isActive())
@@ -422,6 +462,7 @@ void frmBcastListener::processDatagrams()
     for (int n = 0; n < kDatagramBatch && !m_datagrams.empty(); ++n) {
         Datagram d = std::move(m_datagrams.front());
         m_datagrams.pop_front();
+        m_queuedBytes -= d.data.size();
         addBcast(d.address, QString::fromLatin1(d.data));
     }
     if (!m_datagrams.empty())
@@ -437,8 +478,8 @@ void frmBcastListener::addBcast(const QString& RemoteHostIP, const QString& msg)
         return;
     const QString key = textOf(*serial);
     QTreeWidgetItem* item = itemFor(key);
-    if (!item)
-        item = addRow(key);
+    if (!item && (item = addRow(key)) == nullptr)
+        return; // the table is full
     item->setData(colSerial, kRecordRole, msg);
     setCell(item, colAddress, RemoteHostIP);
     setCell(item, colStatus, kRefreshing);
@@ -534,7 +575,7 @@ void frmBcastListener::onProbeData()
 {
     if (m_phase != ProbePhase::AwaitingReply)
         return;
-    handleProbeReply(tcpClient->readAll());
+    handleProbeReply(tcpClient->read(kProbeReadBytes));
     if (whoReplied)
         finishProbe(kWaiting);
 }
@@ -549,7 +590,7 @@ void frmBcastListener::onProbeGone()
         return;
     case ProbePhase::AwaitingReply:
         if (tcpClient->bytesAvailable() > 0)
-            handleProbeReply(tcpClient->readAll());
+            handleProbeReply(tcpClient->read(kProbeReadBytes));
         finishProbe(whoReplied ? kWaiting : kBusy);
         return;
     }
@@ -570,6 +611,8 @@ void frmBcastListener::handleProbeReply(const QByteArray& bytes)
     if (!item) {
         item = addRow(key);
         updateDeviceCount();
+        if (!item)
+            return; // the table is full
     }
     item->setData(colSerial, kRecordRole, text);
     if (reply.discretionary)
@@ -798,14 +841,14 @@ void frmBcastListener::loadDeviceList()
     QFile file(QDir(m_main.env().programDir).filePath(QStringLiteral("bcastlist.qsf")));
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(static_cast<qint64>(bcast::kMaxSavedListBytes));
     file.close();
     for (const auto& saved : bcast::readSavedRows(
              std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
         const QString serial = textOf(saved.serial);
         QTreeWidgetItem* item = itemFor(serial);
-        if (!item)
-            item = addRow(serial);
+        if (!item && (item = addRow(serial)) == nullptr)
+            break; // the table is full
         setCell(item, colAddress, textOf(saved.address));
         setCell(item, colLastBcast, textOf(saved.lastBcast));
         setCell(item, colDiscretionary, textOf(saved.discretionary));

@@ -84,6 +84,8 @@ public:
     bool probesIdle() const;
     // "WHO:" probes started since the window was created.
     int probesSent() const { return m_probesSent; }
+    // Datagrams dropped unread: larger than any record, or the queue was full.
+    qint64 datagramsDropped() const { return m_datagramsDropped; }
 
     bool stopRefresh = false;
     bool whoReplied = false;
@@ -161,6 +163,8 @@ private:
     int m_widthTwips[kColumns] = {};
 
     std::deque<Datagram> m_datagrams;
+    qsizetype m_queuedBytes = 0;
+    qint64 m_datagramsDropped = 0;
     QTimer* m_datagramTimer = nullptr;
 
     std::deque<QueuedProbe> m_probeQueue;

@@ -96,8 +96,8 @@ public:
     void setMoreExpanded(bool expanded);
 
     const ProgramEnv& env() const { return m_env; }
-    frmLog* logWindow();     // created on first use
-    frmDebug* debugWindow(); // created on first use
+    frmLog* logWindow();                                  // created on first use
+    frmDebug* debugWindow();                              // created on first use
     SerialDownload* serialDownload() { return m_serial; } // the serial tab's download
 
     // Download options of the network tab (file, type, permissions, owner).
@@ -109,8 +109,8 @@ public:
     void loadRecentIPs();             // menu from "lastIP"; the most recent fills the boxes
 
     // --- About and Usage windows (frmmain_usage.cpp)
-    void showAbout(); // modal; a click on lblQuillon
-    void showUsage(); // help start: the Usage window instead of this one
+    void showAbout();        // modal; a click on lblQuillon
+    void showUsage();        // help start: the Usage window instead of this one
     frmUsage* usageWindow(); // created on first use
 
     // --- controls (object names = control names)
@@ -222,7 +222,7 @@ private:
 // 15 twips = 1 pixel at 96 dpi.
 constexpr int twips(int tw)
 {
-    return (tw + 7) / 15;
+    return static_cast<int>((static_cast<long long>(tw) + 7) / 15);
 }
 
 } // namespace tk
