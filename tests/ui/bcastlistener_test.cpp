@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUdpSocket>
@@ -235,46 +236,88 @@ TEST(BcastListener, EscapeGivesUpTheProbe)
     auto d = rig.daemon(3, silent);
     auto* l = rig.open();
 
+    const auto probeStates = [l] {
+        QList<QAbstractSocket::SocketState> states;
+        for (auto* s : l->findChildren<QTcpSocket*>(QStringLiteral("tcpClient")))
+            states << s->state();
+        return states;
+    };
+
     // During the connect wait: Disconnected.
     rig.send(rec("HANG"), 2);
     ASSERT_TRUE(pumpEventsUntil(
-        [&] { return l->tcpClient->state() == QAbstractSocket::ConnectingState; }, 3000));
+        [&] { return probeStates().contains(QAbstractSocket::ConnectingState); }, 3000));
     QTest::keyClick(l->lvBcast, Qt::Key_Escape);
     EXPECT_EQ(rig.rowOf(QStringLiteral("HANG")).status, QStringLiteral("Disconnected"));
-    EXPECT_EQ(l->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(l->probesRunning(), 0);
+    EXPECT_FALSE(probeStates().contains(QAbstractSocket::ConnectingState));
 
     // During the reply wait: Busy.
     rig.send(rec("QUIET"), 3);
     ASSERT_TRUE(pumpEventsUntil([&] { return d->commands().contains("WHO:"); }, 3000));
     QTest::keyClick(l, Qt::Key_Escape);
     EXPECT_EQ(rig.rowOf(QStringLiteral("QUIET")).status, QStringLiteral("Busy"));
-    EXPECT_EQ(l->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    for (const auto state : probeStates())
+        EXPECT_EQ(state, QAbstractSocket::UnconnectedState);
     EXPECT_TRUE(pumpEventsUntil([&] { return d->openConnections() == 0; }, 3000));
 }
 
-TEST(BcastListener, ProbesAreSerialised)
+// Probes run side by side, each on its own connection with its own waits: a
+// silent terminal costs its own reply wait, not everyone's. A row is never
+// probed twice at the same time, and keeps its last status until its own
+// probe starts.
+TEST(BcastListener, ProbesRunSideBySide)
 {
     Rig rig(6);
     sim::DaemonConfig silent;
     silent.whoReply.clear();
-    auto d = rig.daemon(2, silent);
+    auto quiet = rig.daemon(2, silent);
+    auto answering = rig.daemon(3);
     auto* l = rig.open();
     rig.send(rec("SLOW"), 2);
-    ASSERT_TRUE(pumpEventsUntil([&] { return d->commands().contains("WHO:"); }, 3000));
-    // More broadcasts while the probe waits: the row is not probed again,
-    // and the other row waits its turn.
+    ASSERT_TRUE(pumpEventsUntil([&] { return quiet->commands().contains("WHO:"); }, 3000));
+    // More broadcasts while the probe waits: the row is not probed again, and
+    // the other row does not wait for it.
     rig.send(rec("SLOW"), 2);
     rig.send(rec("SLOW"), 2);
     rig.send(rec("NEXT"), 3);
-    ASSERT_TRUE(pumpEventsUntil([&] { return l->rowOf(QStringLiteral("NEXT")) >= 0; }, 3000));
-    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Refreshing..."));
-    EXPECT_EQ(d->connectionCount(), 1);
-    // The silent daemon holds the probe for its whole reply wait (5 s).
-    ASSERT_TRUE(rig.settled(QStringLiteral("NEXT"), 9000));
+    rig.send(rec("GONE"), 4);
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] {
+            return rig.rowOf(QStringLiteral("NEXT")).status ==
+                       QLatin1String("Waiting for download") &&
+                   rig.rowOf(QStringLiteral("GONE")).status == QLatin1String("Disconnected");
+        },
+        3000));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("SLOW")).status, QStringLiteral("Refreshing..."));
+    EXPECT_EQ(quiet->connectionCount(), 1);
+    // The silent daemon holds only its own probe, for its whole reply wait (5 s).
+    ASSERT_TRUE(rig.settled(QStringLiteral("SLOW"), 9000));
     EXPECT_EQ(rig.rowOf(QStringLiteral("SLOW")).status, QStringLiteral("Busy"));
-    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Disconnected"));
-    EXPECT_EQ(d->connectionCount(), 1);
-    EXPECT_EQ(l->probesSent(), 1);
+    EXPECT_EQ(quiet->connectionCount(), 1);
+    EXPECT_EQ(l->probesSent(), 2);
+
+    // With every probe held by a silent terminal, a known row keeps its status
+    // while its probe waits for a free connection.
+    std::vector<std::unique_ptr<sim::Daemon>> silentOnes;
+    for (int i = 0; i < frmBcastListener::kMaxProbes; ++i) {
+        silentOnes.push_back(rig.daemon(10 + i, silent));
+        rig.send(rec("S" + QByteArray::number(i)), 10 + i);
+    }
+    ASSERT_TRUE(
+        pumpEventsUntil([&] { return l->probesRunning() == frmBcastListener::kMaxProbes; }, 5000));
+    const QString before = rig.rowOf(QStringLiteral("NEXT")).lastBcast;
+    rig.clock = rig.clock.addSecs(61);
+    rig.send(rec("NEXT"), 3);
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] { return rig.rowOf(QStringLiteral("NEXT")).lastBcast != before; }, 3000));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Waiting for download"));
+    EXPECT_EQ(l->probesRunning(), frmBcastListener::kMaxProbes);
+    EXPECT_EQ(answering->connectionCount(), 1);
+    // Its turn comes when a silent probe ends.
+    ASSERT_TRUE(pumpEventsUntil([&] { return answering->connectionCount() == 2; }, 9000));
+    ASSERT_TRUE(rig.settled(QStringLiteral("NEXT")));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Waiting for download"));
 }
 
 TEST(BcastListener, RefreshProbesEveryRow)
