@@ -141,8 +141,11 @@ namespace {
 
 std::string singleText(double v)
 {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
+    char buf[64]; // the largest float in plain digits takes 40
+    // Plain digits, never an exponent: the shortest form of a round number
+    // such as 300000 would be "3e+05", which reads back as 3.
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, static_cast<float>(v), std::chars_format::fixed);
     return std::string(buf, r.ptr);
 }
 

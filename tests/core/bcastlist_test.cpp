@@ -81,6 +81,8 @@ TEST(BcastList, WindowSize)
     EXPECT_FALSE(parseWindowSize(""));
     EXPECT_FALSE(parseWindowSize("1,2,3"));
     EXPECT_EQ(formatWindowSize(6600, 4995.5), "6600,4995.5");
+    // Round sizes are written in plain digits too, so they read back the same.
+    EXPECT_EQ(formatWindowSize(300000, 100000), "300000,100000");
 }
 
 TEST(BcastList, ColumnOrder)

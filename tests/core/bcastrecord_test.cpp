@@ -294,8 +294,9 @@ TEST(BcastRecord, RecordsAreTakenOnlyWithinTheirBounds)
         const auto reply = decodeProbeReply(c.text);
         EXPECT_TRUE(reply.answered) << c.what; // any text is an answer
         EXPECT_EQ(reply.serial.has_value(), c.taken) << c.what;
-        if (!c.taken)
+        if (!c.taken) {
             EXPECT_FALSE(reply.discretionary) << c.what;
+        }
     }
 
     // Random bytes with three FS characters are almost never a record.
