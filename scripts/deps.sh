@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   socat netcat-openbsd clang-format ccache
   g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
