@@ -41,10 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(text.size() >= argBytes);
 
     cli::Environment env;
+    // Every entry exists (unless it holds "?") and is stored under the name it was asked by.
     env.lookup = [pick](const std::string& path) -> std::optional<std::string> {
         if ((pick & 1) && path.find('?') != std::string::npos)
             return std::nullopt;
-        return path;
+        const auto cut = path.find_last_of("/\\");
+        return cut == std::string::npos ? path : path.substr(cut + 1);
     };
     env.isFile = [pick](const std::string& path) { return ((pick >> 1) & 1) || path.size() % 2; };
     env.workingDir = (pick & 4) ? "/work" : "";
