@@ -107,6 +107,12 @@ frmBcastListener::frmBcastListener(frmmain& main) : QWidget(&main, Qt::Window), 
 frmBcastListener::~frmBcastListener()
 {
     qApp->removeEventFilter(this);
+    // The probe slots go before the sockets (children, deleted later): a
+    // socket ending its connection then must not reach its slot.
+    for (auto& probe : m_probes) {
+        QObject::disconnect(probe->tcpClient, nullptr, this, nullptr);
+        QObject::disconnect(probe->timer, nullptr, this, nullptr);
+    }
 }
 
 void frmBcastListener::buildUi()
