@@ -434,9 +434,9 @@ QString frmBcastListener::nowText() const
 
 void frmBcastListener::drainDatagrams()
 {
-    // Everything the socket holds is taken now, so the system's buffer never
-    // fills while rows are being updated; the work runs from a 0 ms timer.
-    // A datagram larger than any record is dropped unread (the socket
+    // Datagrams are taken off the socket now, a batch at a time, so the
+    // system's buffer does not fill while rows are being updated; the work
+    // runs from a 0 ms timer. A datagram larger than any record is dropped unread (the socket
     // discards it); so is one that finds the queue full. Whatever is still
     // pending after a batch raises readyRead again on the next pass.
     for (int n = 0; n < kDrainBatch && UDPbcast->hasPendingDatagrams(); ++n) {
