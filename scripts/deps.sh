@@ -8,6 +8,7 @@ packages=(
   socat netcat-openbsd clang-format ccache
   g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
   dpkg-dev lintian desktop-file-utils
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 #include "core/bcastrecord.h"
 #include "core/qsf.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -77,24 +78,52 @@ std::string writeSavedRows(const std::vector<SavedRow>& rows)
     return out;
 }
 
+namespace {
+
+// One value of the file as a row; false when it is not a usable one.
+bool rowFromValue(std::string_view value, SavedRow& row)
+{
+    if (value.empty())
+        return false;
+    const auto f = splitFields(value, kRS);
+    if (f.size() != 5)
+        return false;
+    row = {unescapeField(f[0]), unescapeField(f[1]), unescapeField(f[2]), unescapeField(f[3]),
+           unescapeField(f[4])};
+    for (const std::string* field :
+         {&row.serial, &row.address, &row.lastBcast, &row.discretionary, &row.record}) {
+        if (field->size() > kMaxRecordBytes)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::vector<SavedRow> savedRowsFromValues(const std::vector<std::string>& values)
 {
     std::vector<SavedRow> rows;
+    SavedRow row;
     for (const auto& value : values) {
-        if (value.empty())
-            continue;
-        const auto f = splitFields(value, kRS);
-        if (f.size() != 5)
-            continue;
-        rows.push_back({unescapeField(f[0]), unescapeField(f[1]), unescapeField(f[2]),
-                        unescapeField(f[3]), unescapeField(f[4])});
+        if (rows.size() >= kMaxRows)
+            break;
+        if (rowFromValue(value, row))
+            rows.push_back(std::move(row));
     }
     return rows;
 }
 
 std::vector<SavedRow> readSavedRows(std::string_view file)
 {
-    return savedRowsFromValues(qsf::readValues(file));
+    qsf::Reader reader(file.substr(0, kMaxSavedListBytes));
+    std::vector<SavedRow> rows;
+    std::string value;
+    SavedRow row;
+    while (rows.size() < kMaxRows && reader.next(value)) {
+        if (rowFromValue(value, row))
+            rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
 std::optional<WindowSize> parseWindowSize(std::string_view text)
@@ -102,15 +131,21 @@ std::optional<WindowSize> parseWindowSize(std::string_view text)
     const auto parts = splitFields(text, ',');
     if (parts.size() != 2)
         return std::nullopt;
-    return WindowSize{leadingNumber(parts[0]), leadingNumber(parts[1])};
+    const auto side = [](std::string_view part) {
+        return std::clamp(leadingNumber(part), 0.0, kMaxWindowTwips);
+    };
+    return WindowSize{side(parts[0]), side(parts[1])};
 }
 
 namespace {
 
 std::string singleText(double v)
 {
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
+    char buf[64]; // the largest float in plain digits takes 40
+    // Plain digits, never an exponent: the shortest form of a round number
+    // such as 300000 would be "3e+05", which reads back as 3.
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, static_cast<float>(v), std::chars_format::fixed);
     return std::string(buf, r.ptr);
 }
 

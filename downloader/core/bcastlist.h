@@ -2,6 +2,8 @@
 // What the broadcast listener keeps across restarts, as bytes: the saved
 // device list "bcastlist.qsf" and the store values for the window size and
 // the column layout; plus the rule of its sortable column headers.
+#include "core/bcastrecord.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,14 +35,31 @@ std::string writeSavedRows(const std::vector<SavedRow>& rows);
 std::string unescapeField(std::string_view field);
 std::string escapeField(std::string_view field);
 
-// Rows from the quoted values of the file, in order. Values that are empty or
-// that do not split at RS into exactly five fields are skipped.
+// Bounds on the saved list. The listener keeps at most kMaxRows rows, so the
+// file never holds more; a file that does (written by hand or by something
+// else) gives its first kMaxRows good rows. A field longer than
+// kMaxRecordBytes (after unescaping) makes its row unusable, like a wrong
+// field count. Only the first kMaxSavedListBytes of a file are read: that
+// holds kMaxRows rows of the largest the window writes (serial, address and
+// time of at most 64 bytes, discretionary and record text of at most
+// kMaxRecordBytes, every byte escaped).
+inline constexpr std::size_t kMaxRows = 5000;
+inline constexpr std::size_t kMaxSavedListBytes =
+    kMaxRows * (2 * (2 * kMaxRecordBytes + 3 * kMaxSerialBytes) + 16);
+
+// Rows from the quoted values of the file, in order, at most kMaxRows. Values
+// that are empty, that do not split at RS into exactly five fields, or that
+// hold a field beyond its bound are skipped.
 std::vector<SavedRow> savedRowsFromValues(const std::vector<std::string>& values);
 
-// Rows from the file's bytes, read one quoted value at a time.
+// Rows from the file's bytes (its first kMaxSavedListBytes), read one quoted
+// value at a time, as savedRowsFromValues takes them.
 std::vector<SavedRow> readSavedRows(std::string_view file);
 
-// "frmBcastSize": width "," height. Nothing unless it splits into exactly two parts.
+// "frmBcastSize": width "," height. Nothing unless it splits into exactly two
+// parts. Each side is held to 0..kMaxWindowTwips, so any stored text converts
+// to an int (and on to pixels) without overflow.
+inline constexpr double kMaxWindowTwips = 1'000'000;
 struct WindowSize {
     double width = 0;
     double height = 0;

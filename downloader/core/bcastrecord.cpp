@@ -19,12 +19,37 @@ std::vector<std::string_view> splitFields(std::string_view text, char separator)
     }
 }
 
+namespace {
+
+bool hasControlByte(std::string_view text)
+{
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+std::optional<std::string> serialOf(std::string_view record,
+                                    const std::vector<std::string_view>& fields)
+{
+    if (record.size() > kMaxRecordBytes || fields.size() < 4 || fields[1].size() > kMaxSerialBytes)
+        return std::nullopt;
+    for (std::size_t i = 0; i < fields.size() && i <= 4; ++i) {
+        if (hasControlByte(fields[i]))
+            return std::nullopt;
+    }
+    return std::string(fields[1]);
+}
+
+} // namespace
+
 std::optional<std::string> recordSerial(std::string_view record)
 {
-    const auto fields = splitFields(record, kFS);
-    if (fields.size() < 4)
+    if (record.size() > kMaxRecordBytes)
         return std::nullopt;
-    return std::string(fields[1]);
+    return serialOf(record, splitFields(record, kFS));
 }
 
 std::string normaliseDiscretionary(std::string_view text)
@@ -47,10 +72,12 @@ ProbeReply decodeProbeReply(std::string_view text)
     reply.answered = !text.empty();
     if (text == "OK" || text == "BADARGS")
         return reply;
-    const auto fields = splitFields(text, kFS);
-    if (fields.size() < 4)
+    if (text.size() > kMaxRecordBytes)
         return reply;
-    reply.serial = std::string(fields[1]);
+    const auto fields = splitFields(text, kFS);
+    reply.serial = serialOf(text, fields);
+    if (!reply.serial)
+        return reply;
     if (fields.size() >= 7)
         reply.discretionary = normaliseDiscretionary(fields[6]);
     return reply;

@@ -14,10 +14,22 @@ namespace tk::bcast {
 inline constexpr char kFS = '\x1c';
 inline constexpr char kGS = '\x1d';
 
+// What the listener takes from a sender, at most. A real record is nine
+// short fields, a package list, 26 key entries and a discretionary note: a
+// few hundred bytes. A datagram or "WHO:" reply above kMaxRecordBytes is far
+// larger than any of them and is not taken as a record; a serial number
+// above kMaxSerialBytes is not one.
+inline constexpr std::size_t kMaxRecordBytes = 4096;
+inline constexpr std::size_t kMaxSerialBytes = 64;
+
 // Splits at every separator, keeping empty pieces ("" gives one empty field).
 std::vector<std::string_view> splitFields(std::string_view text, char separator);
 
-// The serial number (field 1) of a record that has at least 4 fields.
+// The serial number (field 1) of a record that can be taken as one: at most
+// kMaxRecordBytes, at least 4 fields, a serial of at most kMaxSerialBytes,
+// and no control bytes (below 0x20, or 0x7F) in the single-line fields 0 to 4
+// (lead, serial, model, root file system, kernel). So random bytes that
+// happen to hold three FS characters do not make a row.
 std::optional<std::string> recordSerial(std::string_view record);
 
 // Field 6 of a reply as the discretionary column shows it: every CR LF made
@@ -27,8 +39,8 @@ std::string normaliseDiscretionary(std::string_view text);
 // What one data arrival on the probe connection means.
 struct ProbeReply {
     bool answered = false; // any non-empty text counts as an answer
-    // Set when the text is a record (at least 4 fields, and not exactly
-    // "OK" or "BADARGS"): the row it belongs to.
+    // Set when the text is a record (taken as recordSerial takes it, and not
+    // exactly "OK" or "BADARGS"): the row it belongs to.
     std::optional<std::string> serial;
     // Set when the record has field 6 (at least 7 fields).
     std::optional<std::string> discretionary;

@@ -43,9 +43,17 @@ const int kColumnWidths[frmBcastListener::kColumns] = {1300, 1200, 2000, 2000, 2
 enum Column { colSerial, colAddress, colStatus, colDiscretionary, colLastBcast };
 constexpr int kRecordRole = Qt::UserRole + 1;
 
-constexpr int kDatagramBatch = 512;       // rows updated per pass of the queue
-constexpr std::size_t kMaxQueued = 65536; // datagrams held beyond that are dropped
+constexpr int kDatagramBatch = 512; // rows updated per pass of the queue
+// Datagrams taken off the socket per readyRead: a sender that keeps the
+// socket full cannot keep the window from its other events.
+constexpr int kDrainBatch = 2048;
+// Bytes of datagrams waiting for their rows (a round of 500 terminals is
+// about 250 KB); what comes beyond is dropped.
+constexpr qsizetype kMaxQueuedBytes = 2 * 1024 * 1024;
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+// A reply is read up to one byte beyond the largest record: more is an
+// answer, but not a record.
+constexpr qint64 kProbeReadBytes = static_cast<qint64>(bcast::kMaxRecordBytes) + 1;
 constexpr int kProbeTickMs = 200;
 constexpr int kConnectTicks = 5; // five 200 ms pauses
 constexpr int kReplyTicks = 25;  // twenty-five 200 ms pauses
@@ -84,14 +92,27 @@ frmBcastListener::frmBcastListener(frmmain& main) : QWidget(&main, Qt::Window), 
     // Load: the stored size, then the place beside the main window.
     const auto size = bcast::parseWindowSize(
         bytesOf(m_main.env().store->value(QStringLiteral("frmBcastSize")).toString()));
-    if (size)
-        resize(twips(static_cast<int>(size->width)), twips(static_cast<int>(size->height)));
+    if (size) {
+        // The stored sides are already held to a range an int takes; a size
+        // beyond the desktop is cut to it, so no window is larger than all screens.
+        QSize most(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            most = screen->virtualSize();
+        resize(std::min(twips(static_cast<int>(size->width)), most.width()),
+               std::min(twips(static_cast<int>(size->height)), most.height()));
+    }
     placeBesideMain();
 }
 
 frmBcastListener::~frmBcastListener()
 {
     qApp->removeEventFilter(this);
+    // The probe slots go before the sockets (children, deleted later): a
+    // socket ending its connection then must not reach its slot.
+    for (auto& probe : m_probes) {
+        QObject::disconnect(probe->tcpClient, nullptr, this, nullptr);
+        QObject::disconnect(probe->timer, nullptr, this, nullptr);
+    }
 }
 
 void frmBcastListener::buildUi()
@@ -193,13 +214,10 @@ void frmBcastListener::buildUi()
     mnuDetails->setObjectName(QStringLiteral("mnuDetails"));
 
     UDPbcast = named(new QUdpSocket(this), "UDPbcast");
-    tcpClient = named(new QTcpSocket(this), "tcpClient");
 
     m_datagramTimer = new QTimer(this);
     m_datagramTimer->setSingleShot(true);
     m_datagramTimer->setInterval(0);
-    m_probeTimer = new QTimer(this);
-    m_probeTimer->setInterval(kProbeTickMs);
     m_refreshEndTimer = new QTimer(this);
     m_refreshEndTimer->setSingleShot(true);
     m_refreshEndTimer->setInterval(500);
@@ -215,11 +233,6 @@ void frmBcastListener::buildUi()
     connect(lvBcast->header(), &QHeaderView::sectionClicked, this, &frmBcastListener::sortByColumn);
     connect(UDPbcast, &QUdpSocket::readyRead, this, &frmBcastListener::drainDatagrams);
     connect(m_datagramTimer, &QTimer::timeout, this, &frmBcastListener::processDatagrams);
-    connect(tcpClient, &QTcpSocket::connected, this, &frmBcastListener::onProbeConnected);
-    connect(tcpClient, &QTcpSocket::readyRead, this, &frmBcastListener::onProbeData);
-    connect(tcpClient, &QTcpSocket::disconnected, this, &frmBcastListener::onProbeGone);
-    connect(tcpClient, &QTcpSocket::errorOccurred, this, &frmBcastListener::onProbeGone);
-    connect(m_probeTimer, &QTimer::timeout, this, &frmBcastListener::onProbeTick);
     connect(m_refreshEndTimer, &QTimer::timeout, this, &frmBcastListener::endRefresh);
 
     // Keys anywhere in this window (Escape, Delete on the list, the console chords).
@@ -331,14 +344,16 @@ void frmBcastListener::closing()
     stopRefresh = true;
     m_datagramTimer->stop();
     m_datagrams.clear();
+    m_queuedBytes = 0;
     m_probeQueue.clear();
     m_queued.clear();
     m_refreshPending.clear();
     m_refreshEndTimer->stop();
-    m_probeTimer->stop();
-    m_phase = ProbePhase::Idle;
-    if (tcpClient->state() != QAbstractSocket::UnconnectedState)
-        tcpClient->abort();
+    for (auto& probe : m_probes) {
+        probe->phase = ProbePhase::Idle;
+        probe->timer->stop();
+        probe->tcpClient->abort();
+    }
     if (m_started && isListening())
         saveDeviceList();
     if (m_main.isVisible()) {
@@ -362,6 +377,8 @@ QTreeWidgetItem* frmBcastListener::itemFor(const QString& serial) const
 
 QTreeWidgetItem* frmBcastListener::addRow(const QString& serial)
 {
+    if (rowCount() >= static_cast<int>(bcast::kMaxRows))
+        return nullptr;
     auto* item = new QTreeWidgetItem();
     item->setText(colSerial, serial);
     lvBcast->addTopLevelItem(item);
@@ -410,9 +427,21 @@ void frmBcastListener::setListenerStatus(const QString& text)
     lblListenerState->setText(text);
 }
 
+// At the row limit the count says so, and new serial numbers are turned
+// away (known rows still update) until rows are removed.
 void frmBcastListener::updateDeviceCount()
 {
-    lblDeviceCount->setText(QStringLiteral("Total Devices: ") + QString::number(rowCount()));
+    const int rows = rowCount();
+    const bool full = rows >= static_cast<int>(bcast::kMaxRows);
+    QString text = QStringLiteral("Total Devices: ") + QString::number(rows);
+    if (full)
+        text += QStringLiteral(" (full)");
+    lblDeviceCount->setText(text);
+    lblDeviceCount->setToolTip(
+        full ? QStringLiteral("The list holds at most %1 devices: broadcasts from new serial "
+                              "numbers are ignored until rows are removed.")
+                   .arg(bcast::kMaxRows)
+             : QString());
 }
 
 QString frmBcastListener::nowText() const
@@ -429,12 +458,21 @@ QString frmBcastListener::nowText() const
 
 void frmBcastListener::drainDatagrams()
 {
-    // Everything the socket holds is taken now, so the system's buffer never
-    // fills while rows are being updated; the work runs from a 0 ms timer.
-    while (UDPbcast->hasPendingDatagrams()) {
-        QNetworkDatagram datagram = UDPbcast->receiveDatagram();
-        if (m_datagrams.size() >= kMaxQueued)
+    // Datagrams are taken off the socket now, a batch at a time, so the
+    // system's buffer does not fill while rows are being updated; the work
+    // runs from a 0 ms timer. A datagram larger than any record is dropped unread (the socket
+    // discards it); so is one that finds the queue full. Whatever is still
+    // pending after a batch raises readyRead again on the next pass.
+    for (int n = 0; n < kDrainBatch && UDPbcast->hasPendingDatagrams(); ++n) {
+        const qint64 size = UDPbcast->pendingDatagramSize();
+        if (size < 0 || size > static_cast<qint64>(bcast::kMaxRecordBytes) ||
+            m_queuedBytes + size > kMaxQueuedBytes) {
+            UDPbcast->receiveDatagram(0);
+            ++m_datagramsDropped;
             continue;
+        }
+        QNetworkDatagram datagram = UDPbcast->receiveDatagram(size);
+        m_queuedBytes += datagram.data().size();
         m_datagrams.push_back({dottedText(datagram.senderAddress()), datagram.data()});
     }
     if (!m_datagrams.empty() && !m_datagramTimer->isActive())
@@ -446,6 +484,7 @@ void frmBcastListener::processDatagrams()
     for (int n = 0; n < kDatagramBatch && !m_datagrams.empty(); ++n) {
         Datagram d = std::move(m_datagrams.front());
         m_datagrams.pop_front();
+        m_queuedBytes -= d.data.size();
         addBcast(d.address, QString::fromLatin1(d.data));
     }
     if (!m_datagrams.empty())
@@ -461,11 +500,14 @@ void frmBcastListener::addBcast(const QString& RemoteHostIP, const QString& msg)
         return;
     const QString key = textOf(*serial);
     QTreeWidgetItem* item = itemFor(key);
-    if (!item)
-        item = addRow(key);
+    const bool known = item != nullptr;
+    if (!known && (item = addRow(key)) == nullptr)
+        return; // the table is full
     item->setData(colSerial, kRecordRole, msg);
     setCell(item, colAddress, RemoteHostIP);
-    setCell(item, colStatus, kRefreshing);
+    // A known row keeps its last status until its own probe starts.
+    if (!known)
+        setCell(item, colStatus, kRefreshing);
     setCell(item, colLastBcast, nowText());
     updateDeviceCount();
     queueProbe(key, true);
@@ -473,20 +515,38 @@ void frmBcastListener::addBcast(const QString& RemoteHostIP, const QString& msg)
 
 // ---------------------------------------------------------------- the "WHO:" probe
 //
-// One probe connection at a time. Rows wait in a queue; a row that is queued
-// or being probed is not queued again. The waits of the probe are counted in
-// 200 ms ticks: five while connecting, twenty-five for the reply.
+// Up to kMaxProbes probes run at once, each on its own connection with its
+// own waits, so a terminal that accepts and never answers costs its own five
+// seconds, not everyone's. Rows wait in a queue; a row that is queued or
+// being probed is not queued again, so no row is probed twice at the same
+// time. A row keeps its last status until its own probe starts. The waits are
+// counted in 200 ms ticks: five while connecting, twenty-five for the reply.
 
 bool frmBcastListener::probesIdle() const
 {
-    return m_phase == ProbePhase::Idle && m_probeQueue.empty() && m_datagrams.empty();
+    return probesRunning() == 0 && m_probeQueue.empty() && m_datagrams.empty();
+}
+
+int frmBcastListener::probesRunning() const
+{
+    int n = 0;
+    for (const auto& probe : m_probes)
+        n += probe->phase != ProbePhase::Idle;
+    return n;
+}
+
+bool frmBcastListener::isProbing(const QString& serial) const
+{
+    for (const auto& probe : m_probes) {
+        if (probe->phase != ProbePhase::Idle && probe->serial == serial)
+            return true;
+    }
+    return false;
 }
 
 void frmBcastListener::queueProbe(const QString& serial, bool byDatagram)
 {
-    if (m_closed)
-        return;
-    if (m_phase != ProbePhase::Idle && serial == m_probeSerial)
+    if (m_closed || isProbing(serial))
         return;
     if (m_queued.contains(serial)) {
         if (byDatagram) {
@@ -499,13 +559,42 @@ void frmBcastListener::queueProbe(const QString& serial, bool byDatagram)
     }
     m_probeQueue.push_back({serial, byDatagram});
     m_queued.insert(serial);
-    if (m_phase == ProbePhase::Idle)
+    if (!m_nextProbeQueued) {
+        m_nextProbeQueued = true;
         QMetaObject::invokeMethod(this, &frmBcastListener::startNextProbe, Qt::QueuedConnection);
+    }
+}
+
+frmBcastListener::Probe* frmBcastListener::freeProbe()
+{
+    for (auto& probe : m_probes) {
+        if (probe->phase == ProbePhase::Idle)
+            return probe.get();
+    }
+    if (m_probes.size() >= static_cast<std::size_t>(kMaxProbes))
+        return nullptr;
+    auto probe = std::make_unique<Probe>();
+    Probe* p = probe.get();
+    p->tcpClient = named(new QTcpSocket(this), "tcpClient");
+    p->tcpClient->setReadBufferSize(kProbeReadBytes);
+    p->timer = new QTimer(this);
+    p->timer->setInterval(kProbeTickMs);
+    connect(p->tcpClient, &QTcpSocket::connected, this, [this, p] { onProbeConnected(*p); });
+    connect(p->tcpClient, &QTcpSocket::readyRead, this, [this, p] { onProbeData(*p); });
+    connect(p->tcpClient, &QTcpSocket::disconnected, this, [this, p] { onProbeGone(*p); });
+    connect(p->tcpClient, &QTcpSocket::errorOccurred, this, [this, p] { onProbeGone(*p); });
+    connect(p->timer, &QTimer::timeout, this, [this, p] { onProbeTick(*p); });
+    m_probes.push_back(std::move(probe));
+    return p;
 }
 
 void frmBcastListener::startNextProbe()
 {
-    while (m_phase == ProbePhase::Idle && !m_closed && !m_probeQueue.empty()) {
+    m_nextProbeQueued = false;
+    while (!m_closed && !m_probeQueue.empty()) {
+        Probe* probe = freeProbe();
+        if (!probe)
+            return; // the next one starts when a probe finishes
         const QString serial = m_probeQueue.front().serial;
         m_probeQueue.pop_front();
         m_queued.remove(serial);
@@ -516,75 +605,78 @@ void frmBcastListener::startNextProbe()
         }
         stopRefresh = false;
         setCell(item, colStatus, kRefreshing);
-        m_probeSerial = serial;
-        m_probeAddress = item->text(colAddress);
-        m_phase = ProbePhase::Connecting;
-        m_ticks = 0;
-        m_probeTimer->start();
-        tcpClient->abort();
-        tcpClient->connectToHost(m_probeAddress, m_main.txtPort->text().trimmed().toUShort());
+        probe->serial = serial;
+        probe->address = item->text(colAddress);
+        probe->phase = ProbePhase::Connecting;
+        probe->ticks = 0;
+        probe->whoReplied = false;
+        probe->timer->start();
+        probe->tcpClient->abort();
+        probe->tcpClient->connectToHost(probe->address,
+                                        m_main.txtPort->text().trimmed().toUShort());
     }
 }
 
-void frmBcastListener::onProbeTick()
+void frmBcastListener::onProbeTick(Probe& probe)
 {
-    ++m_ticks;
-    if (m_phase == ProbePhase::Connecting && m_ticks >= kConnectTicks)
-        finishProbe(kDisconnected);
-    else if (m_phase == ProbePhase::AwaitingReply && m_ticks >= kReplyTicks)
-        finishProbe(kBusy);
+    ++probe.ticks;
+    if (probe.phase == ProbePhase::Connecting && probe.ticks >= kConnectTicks)
+        finishProbe(probe, kDisconnected);
+    else if (probe.phase == ProbePhase::AwaitingReply && probe.ticks >= kReplyTicks)
+        finishProbe(probe, kBusy);
 }
 
-void frmBcastListener::onProbeConnected()
+void frmBcastListener::onProbeConnected(Probe& probe)
 {
-    if (m_phase != ProbePhase::Connecting)
+    if (probe.phase != ProbePhase::Connecting)
         return;
     // The main window's own connection to this terminal: it is busy with us.
     const QTcpSocket* own = m_main.tcpClient;
     if (own && own->state() == QAbstractSocket::ConnectedState &&
-        dottedText(own->peerAddress()) == m_probeAddress) {
-        finishProbe(kBusy);
+        dottedText(own->peerAddress()) == probe.address) {
+        finishProbe(probe, kBusy);
         return;
     }
-    m_phase = ProbePhase::AwaitingReply;
-    m_ticks = 0;
-    whoReplied = false;
+    probe.phase = ProbePhase::AwaitingReply;
+    probe.ticks = 0;
+    probe.timer->start(); // the reply wait counts from here
+    probe.whoReplied = false;
     ++m_probesSent;
     m_main.doDebug(QStringLiteral("WHO:"), false);
-    tcpClient->write("WHO:", 4);
+    probe.tcpClient->write("WHO:", 4);
 }
 
-void frmBcastListener::onProbeData()
+void frmBcastListener::onProbeData(Probe& probe)
 {
-    if (m_phase != ProbePhase::AwaitingReply)
+    if (probe.phase != ProbePhase::AwaitingReply)
         return;
-    handleProbeReply(tcpClient->readAll());
-    if (whoReplied)
-        finishProbe(kWaiting);
+    handleProbeReply(probe, probe.tcpClient->read(kProbeReadBytes));
+    if (probe.whoReplied)
+        finishProbe(probe, kWaiting);
 }
 
-void frmBcastListener::onProbeGone()
+void frmBcastListener::onProbeGone(Probe& probe)
 {
-    switch (m_phase) {
+    switch (probe.phase) {
     case ProbePhase::Idle: return;
     case ProbePhase::Connecting:
-        if (tcpClient->state() != QAbstractSocket::ConnectedState)
-            finishProbe(kDisconnected);
+        if (probe.tcpClient->state() != QAbstractSocket::ConnectedState)
+            finishProbe(probe, kDisconnected);
         return;
     case ProbePhase::AwaitingReply:
-        if (tcpClient->bytesAvailable() > 0)
-            handleProbeReply(tcpClient->readAll());
-        finishProbe(whoReplied ? kWaiting : kBusy);
+        if (probe.tcpClient->bytesAvailable() > 0)
+            handleProbeReply(probe, probe.tcpClient->read(kProbeReadBytes));
+        finishProbe(probe, probe.whoReplied ? kWaiting : kBusy);
         return;
     }
 }
 
-void frmBcastListener::handleProbeReply(const QByteArray& bytes)
+void frmBcastListener::handleProbeReply(Probe& probe, const QByteArray& bytes)
 {
     const QString text = QString::fromLatin1(bytes);
     const auto reply = bcast::decodeProbeReply(bytes.toStdString());
     if (reply.answered) {
-        whoReplied = true;
+        probe.whoReplied = true;
         m_main.doDebug(text, true);
     }
     if (!reply.serial)
@@ -594,37 +686,52 @@ void frmBcastListener::handleProbeReply(const QByteArray& bytes)
     if (!item) {
         item = addRow(key);
         updateDeviceCount();
+        if (!item)
+            return; // the table is full
     }
     item->setData(colSerial, kRecordRole, text);
     if (reply.discretionary)
         setCell(item, colDiscretionary, textOf(*reply.discretionary));
 }
 
-void frmBcastListener::finishProbe(const QString& status)
+void frmBcastListener::finishProbe(Probe& probe, const QString& status)
 {
-    if (m_phase == ProbePhase::Idle)
+    if (probe.phase == ProbePhase::Idle)
         return;
-    m_phase = ProbePhase::Idle;
-    m_probeTimer->stop();
-    tcpClient->abort();
-    const QString serial = m_probeSerial;
-    m_probeSerial.clear();
+    probe.phase = ProbePhase::Idle;
+    probe.timer->stop();
+    probe.tcpClient->abort();
+    const QString serial = probe.serial;
+    probe.serial.clear();
     if (QTreeWidgetItem* item = itemFor(serial))
         setCell(item, colStatus, status);
     probeCounted(serial);
-    if (!m_probeQueue.empty())
+    if (!m_probeQueue.empty() && !m_nextProbeQueued) {
+        m_nextProbeQueued = true;
         QMetaObject::invokeMethod(this, &frmBcastListener::startNextProbe, Qt::QueuedConnection);
+    }
+}
+
+// Escape: a probe still connecting leaves its row "Disconnected", one waiting
+// for the reply "Busy".
+void frmBcastListener::giveUpProbe(Probe& probe)
+{
+    if (probe.phase == ProbePhase::Connecting)
+        finishProbe(probe, kDisconnected);
+    else if (probe.phase == ProbePhase::AwaitingReply)
+        finishProbe(probe, kBusy);
 }
 
 void frmBcastListener::stopRefreshing()
 {
     stopRefresh = true;
-    if (m_phase == ProbePhase::Connecting)
-        finishProbe(kDisconnected);
-    else if (m_phase == ProbePhase::AwaitingReply)
-        finishProbe(kBusy);
-    if (!m_refreshing)
+    if (!m_refreshing) {
+        for (auto& probe : m_probes)
+            giveUpProbe(*probe);
         return;
+    }
+    // Rows that only the Refresh queued are dropped first, so that giving up
+    // the probes under way does not start them.
     // Rows that only the Refresh queued are dropped; rows a broadcast queued stay.
     std::deque<QueuedProbe> keep;
     for (auto& q : m_probeQueue) {
@@ -634,6 +741,8 @@ void frmBcastListener::stopRefreshing()
             m_queued.remove(q.serial);
     }
     m_probeQueue.swap(keep);
+    for (auto& probe : m_probes)
+        giveUpProbe(*probe);
     m_refreshPending.clear();
     m_refreshEndTimer->stop();
     endRefresh();
@@ -822,14 +931,14 @@ void frmBcastListener::loadDeviceList()
     QFile file(m_main.env().settingsFileToRead(QStringLiteral("bcastlist.qsf")));
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(static_cast<qint64>(bcast::kMaxSavedListBytes));
     file.close();
     for (const auto& saved : bcast::readSavedRows(
              std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
         const QString serial = textOf(saved.serial);
         QTreeWidgetItem* item = itemFor(serial);
-        if (!item)
-            item = addRow(serial);
+        if (!item && (item = addRow(serial)) == nullptr)
+            break; // the table is full
         setCell(item, colAddress, textOf(saved.address));
         setCell(item, colLastBcast, textOf(saved.lastBcast));
         setCell(item, colDiscretionary, textOf(saved.discretionary));

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "core/bcastlist.h"
 
@@ -82,11 +83,15 @@ public:
     int rowOf(const QString& serial) const;
     // True while no probe runs or waits.
     bool probesIdle() const;
+    // Probes under way (each on its own connection), at most kMaxProbes.
+    int probesRunning() const;
+    static constexpr int kMaxProbes = 32;
     // "WHO:" probes started since the window was created.
     int probesSent() const { return m_probesSent; }
+    // Datagrams dropped unread: larger than any record, or the queue was full.
+    qint64 datagramsDropped() const { return m_datagramsDropped; }
 
     bool stopRefresh = false;
-    bool whoReplied = false;
 
     // --- controls (object names = control names)
     QTreeWidget* lvBcast = nullptr;
@@ -104,7 +109,7 @@ public:
     QAction* mnuRemove = nullptr;
     QAction* mnuDetails = nullptr;
     QUdpSocket* UDPbcast = nullptr;
-    QTcpSocket* tcpClient = nullptr;
+    // The probe connections are sockets named "tcpClient", one per running probe.
 
     static constexpr int kColumns = 5;
 
@@ -115,6 +120,16 @@ protected:
 
 private:
     enum class ProbePhase { Idle, Connecting, AwaitingReply };
+    // One probe slot: its own connection and its own 200 ms tick count.
+    struct Probe {
+        QTcpSocket* tcpClient = nullptr;
+        QTimer* timer = nullptr;
+        ProbePhase phase = ProbePhase::Idle;
+        QString serial;
+        QString address;
+        int ticks = 0;
+        bool whoReplied = false;
+    };
     struct QueuedProbe {
         QString serial;
         bool byDatagram = false;
@@ -139,12 +154,15 @@ private:
 
     void queueProbe(const QString& serial, bool byDatagram);
     void startNextProbe();
-    void onProbeConnected();
-    void onProbeData();
-    void onProbeGone();
-    void onProbeTick();
-    void finishProbe(const QString& status);
-    void handleProbeReply(const QByteArray& bytes);
+    Probe* freeProbe();
+    bool isProbing(const QString& serial) const;
+    void onProbeConnected(Probe& probe);
+    void onProbeData(Probe& probe);
+    void onProbeGone(Probe& probe);
+    void onProbeTick(Probe& probe);
+    void finishProbe(Probe& probe, const QString& status);
+    void giveUpProbe(Probe& probe);
+    void handleProbeReply(Probe& probe, const QByteArray& bytes);
     void probeCounted(const QString& serial);
     void endRefresh();
 
@@ -169,16 +187,15 @@ private:
     void fitColumns(int first, int last);
 
     std::deque<Datagram> m_datagrams;
+    qsizetype m_queuedBytes = 0;
+    qint64 m_datagramsDropped = 0;
     QTimer* m_datagramTimer = nullptr;
 
     std::deque<QueuedProbe> m_probeQueue;
     QSet<QString> m_queued;
-    ProbePhase m_phase = ProbePhase::Idle;
-    QString m_probeSerial;
-    QString m_probeAddress;
-    int m_ticks = 0;
+    std::vector<std::unique_ptr<Probe>> m_probes; // created as needed, kMaxProbes at most
+    bool m_nextProbeQueued = false;
     int m_probesSent = 0;
-    QTimer* m_probeTimer = nullptr;
 
     bool m_refreshing = false;
     QSet<QString> m_refreshPending;

@@ -235,7 +235,7 @@ private:
 // 15 twips = 1 pixel at 96 dpi.
 constexpr int twips(int tw)
 {
-    return (tw + 7) / 15;
+    return static_cast<int>((static_cast<long long>(tw) + 7) / 15);
 }
 
 } // namespace tk

@@ -81,6 +81,8 @@ TEST(BcastList, WindowSize)
     EXPECT_FALSE(parseWindowSize(""));
     EXPECT_FALSE(parseWindowSize("1,2,3"));
     EXPECT_EQ(formatWindowSize(6600, 4995.5), "6600,4995.5");
+    // Round sizes are written in plain digits too, so they read back the same.
+    EXPECT_EQ(formatWindowSize(300000, 100000), "300000,100000");
 }
 
 TEST(BcastList, ColumnOrder)
@@ -123,4 +125,73 @@ TEST(BcastList, HeaderClicksCycleAndMoveTheMarker)
     s = nextSortState(desc, 1);
     EXPECT_FALSE(s.sorted);
     EXPECT_EQ(sortCaption(ip, 1, s), "IP Address");
+}
+
+TEST(BcastList, SavedListIsBounded)
+{
+    const SavedRow ordinary{"SN", "10.0.0.5", "06/12/2026 08:35:07", "d", "r"};
+    SavedRow big = ordinary;
+    big.record = std::string(kMaxRecordBytes, '"'); // every byte escaped
+    big.discretionary = std::string(kMaxRecordBytes, '\n');
+    SavedRow tooBig = ordinary;
+    tooBig.record += std::string(kMaxRecordBytes, 'x');
+    const auto many = [](std::size_t n, const SavedRow& row) {
+        std::vector<SavedRow> rows;
+        for (std::size_t i = 0; i < n; ++i) {
+            rows.push_back(row);
+            rows.back().serial = "S" + std::to_string(i);
+        }
+        return rows;
+    };
+    struct Case {
+        const char* what;
+        std::vector<SavedRow> written;
+        std::size_t read;
+    };
+    const Case cases[] = {
+        {"rows up to the limit", many(kMaxRows, ordinary), kMaxRows},
+        {"rows beyond it", many(kMaxRows + 7, ordinary), kMaxRows},
+        {"the largest rows, every byte escaped", many(3, big), 3},
+        {"a field beyond the record size", {tooBig, ordinary}, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string file = writeSavedRows(c.written);
+        EXPECT_EQ(readSavedRows(file).size(), c.read) << c.what;
+        std::vector<std::string> values;
+        for (const auto& r : c.written) {
+            const std::string line = writeSavedRows({r});
+            values.push_back(line.substr(1, line.size() - 4)); // without quotes and CR LF
+        }
+        EXPECT_EQ(savedRowsFromValues(values).size(), c.read) << c.what;
+    }
+    // A full list of the largest rows the window writes is read whole ...
+    SavedRow largest = big;
+    largest.serial = std::string(kMaxSerialBytes, '"');
+    largest.address = largest.lastBcast = largest.serial;
+    EXPECT_LE(writeSavedRows({largest}).size() * kMaxRows, kMaxSavedListBytes);
+    // ... and bytes beyond the read limit are not looked at.
+    std::string huge = writeSavedRows({ordinary});
+    huge += '"' + std::string(kMaxSavedListBytes, 'x') + "\"\r\n";
+    huge += writeSavedRows({SavedRow{"LATE", "", "", "", ""}});
+    EXPECT_EQ(readSavedRows(huge).size(), 1u);
+}
+
+TEST(BcastList, StoredWindowSizeIsHeldToItsRange)
+{
+    const struct {
+        const char* text;
+        double width, height;
+    } cases[] = {
+        {"2147483647,1", kMaxWindowTwips, 1},
+        {"99999999999,1", kMaxWindowTwips, 1},
+        {"1,99999999999999999999999999", 1, kMaxWindowTwips},
+        {"-2147483649,-1", 0, 0},
+        {"6480,4380", 6480, 4380},
+    };
+    for (const auto& c : cases) {
+        const auto s = parseWindowSize(c.text);
+        ASSERT_TRUE(s) << c.text;
+        EXPECT_EQ(s->width, c.width) << c.text;
+        EXPECT_EQ(s->height, c.height) << c.text;
+    }
 }

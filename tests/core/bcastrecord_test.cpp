@@ -258,3 +258,60 @@ TEST(BcastDetails, HostileRecordsStayBounded)
     const auto many = deviceDetailsText(row(record(gs, gs)));
     EXPECT_LE(many.size(), gs.size() * 6 + 1024);
 }
+
+// What a sender can make the listener keep: sizes and control bytes, the
+// same for broadcasts and "WHO:" replies.
+TEST(BcastRecord, RecordsAreTakenOnlyWithinTheirBounds)
+{
+    const std::string full = record("app;1.0\x1dlib;2.1", keyList(zeros(26)), "a\r\nb\r\n");
+    const auto padded = [&](std::size_t size) {
+        return full + std::string(size - full.size(), 'x');
+    };
+    struct Case {
+        const char* what;
+        std::string text;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"an ordinary record", full, true},
+        {"exactly the largest record", padded(kMaxRecordBytes), true},
+        {"one byte more", padded(kMaxRecordBytes + 1), false},
+        {"serial of the longest length",
+         join({"T", std::string(kMaxSerialBytes, 'S'), "", ""}, kFS), true},
+        {"serial one byte longer", join({"T", std::string(kMaxSerialBytes + 1, 'S'), "", ""}, kFS),
+         false},
+        {"bytes above 0x7F in the serial", join({"T", "S\xe9\xff", "", ""}, kFS), true},
+        {"a control byte in field 0", join({"T\x01", "SN", "", ""}, kFS), false},
+        {"a NUL in the serial", join({"T", std::string("S\0N", 3), "", ""}, kFS), false},
+        {"DEL in the model", join({"T", "SN", "6\x7f", ""}, kFS), false},
+        {"CR in the root file system", join({"T", "SN", "650", "R\r", "K"}, kFS), false},
+        {"LF in the kernel", join({"T", "SN", "650", "R", "K\n"}, kFS), false},
+        {"control bytes from field 5 on",
+         join({"T", "SN", "650", "R", "K", "\x01\x1d", "\r\n\t", "\x1d\x1d", "\x7f"}, kFS), true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(recordSerial(c.text).has_value(), c.taken) << c.what;
+        const auto reply = decodeProbeReply(c.text);
+        EXPECT_TRUE(reply.answered) << c.what; // any text is an answer
+        EXPECT_EQ(reply.serial.has_value(), c.taken) << c.what;
+        if (!c.taken) {
+            EXPECT_FALSE(reply.discretionary) << c.what;
+        }
+    }
+
+    // Random bytes with three FS characters are almost never a record.
+    std::uint32_t seed = 12345;
+    int taken = 0;
+    for (int i = 0; i < 1000; ++i) {
+        std::string text;
+        for (int n = 0; n < 200; ++n) {
+            seed = seed * 1103515245u + 12345u;
+            const char c = static_cast<char>(seed >> 24);
+            text += c == kFS ? 'x' : c;
+        }
+        for (int n = 1; n <= 3; ++n)
+            text[static_cast<std::size_t>(n * 50)] = kFS;
+        taken += recordSerial(text).has_value();
+    }
+    EXPECT_EQ(taken, 0);
+}

@@ -4,12 +4,14 @@
 #include "hangingport.h"
 #include "platform/wait.h"
 #include "programfolder.h"
+#include "record.h"
 #include "ui/frmbcastlistener.h"
 #include "ui/frmdebug.h"
 #include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,8 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUdpSocket>
@@ -68,6 +72,14 @@ struct Rig {
             EXPECT_TRUE(pumpEventsUntil([l] { return !l->isRefreshing(); }, 10000));
         }
         return l;
+    }
+    // Datagrams from one socket, sent back to back without a turn of the event loop.
+    void sendAll(const QList<QByteArray>& datagrams, int fromHost)
+    {
+        QUdpSocket s;
+        ASSERT_TRUE(s.bind(QHostAddress(addr(fromHost)), 0));
+        for (const auto& data : datagrams)
+            ASSERT_EQ(s.writeDatagram(data, QHostAddress(addr(1)), 5143), data.size());
     }
     void send(const QByteArray& data, int fromHost)
     {
@@ -224,46 +236,88 @@ TEST(BcastListener, EscapeGivesUpTheProbe)
     auto d = rig.daemon(3, silent);
     auto* l = rig.open();
 
+    const auto probeStates = [l] {
+        QList<QAbstractSocket::SocketState> states;
+        for (auto* s : l->findChildren<QTcpSocket*>(QStringLiteral("tcpClient")))
+            states << s->state();
+        return states;
+    };
+
     // During the connect wait: Disconnected.
     rig.send(rec("HANG"), 2);
     ASSERT_TRUE(pumpEventsUntil(
-        [&] { return l->tcpClient->state() == QAbstractSocket::ConnectingState; }, 3000));
+        [&] { return probeStates().contains(QAbstractSocket::ConnectingState); }, 3000));
     QTest::keyClick(l->lvBcast, Qt::Key_Escape);
     EXPECT_EQ(rig.rowOf(QStringLiteral("HANG")).status, QStringLiteral("Disconnected"));
-    EXPECT_EQ(l->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(l->probesRunning(), 0);
+    EXPECT_FALSE(probeStates().contains(QAbstractSocket::ConnectingState));
 
     // During the reply wait: Busy.
     rig.send(rec("QUIET"), 3);
     ASSERT_TRUE(pumpEventsUntil([&] { return d->commands().contains("WHO:"); }, 3000));
     QTest::keyClick(l, Qt::Key_Escape);
     EXPECT_EQ(rig.rowOf(QStringLiteral("QUIET")).status, QStringLiteral("Busy"));
-    EXPECT_EQ(l->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    for (const auto state : probeStates())
+        EXPECT_EQ(state, QAbstractSocket::UnconnectedState);
     EXPECT_TRUE(pumpEventsUntil([&] { return d->openConnections() == 0; }, 3000));
 }
 
-TEST(BcastListener, ProbesAreSerialised)
+// Probes run side by side, each on its own connection with its own waits: a
+// silent terminal costs its own reply wait, not everyone's. A row is never
+// probed twice at the same time, and keeps its last status until its own
+// probe starts.
+TEST(BcastListener, ProbesRunSideBySide)
 {
     Rig rig(6);
     sim::DaemonConfig silent;
     silent.whoReply.clear();
-    auto d = rig.daemon(2, silent);
+    auto quiet = rig.daemon(2, silent);
+    auto answering = rig.daemon(3);
     auto* l = rig.open();
     rig.send(rec("SLOW"), 2);
-    ASSERT_TRUE(pumpEventsUntil([&] { return d->commands().contains("WHO:"); }, 3000));
-    // More broadcasts while the probe waits: the row is not probed again,
-    // and the other row waits its turn.
+    ASSERT_TRUE(pumpEventsUntil([&] { return quiet->commands().contains("WHO:"); }, 3000));
+    // More broadcasts while the probe waits: the row is not probed again, and
+    // the other row does not wait for it.
     rig.send(rec("SLOW"), 2);
     rig.send(rec("SLOW"), 2);
     rig.send(rec("NEXT"), 3);
-    ASSERT_TRUE(pumpEventsUntil([&] { return l->rowOf(QStringLiteral("NEXT")) >= 0; }, 3000));
-    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Refreshing..."));
-    EXPECT_EQ(d->connectionCount(), 1);
-    // The silent daemon holds the probe for its whole reply wait (5 s).
-    ASSERT_TRUE(rig.settled(QStringLiteral("NEXT"), 9000));
+    rig.send(rec("GONE"), 4);
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] {
+            return rig.rowOf(QStringLiteral("NEXT")).status ==
+                       QLatin1String("Waiting for download") &&
+                   rig.rowOf(QStringLiteral("GONE")).status == QLatin1String("Disconnected");
+        },
+        3000));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("SLOW")).status, QStringLiteral("Refreshing..."));
+    EXPECT_EQ(quiet->connectionCount(), 1);
+    // The silent daemon holds only its own probe, for its whole reply wait (5 s).
+    ASSERT_TRUE(rig.settled(QStringLiteral("SLOW"), 9000));
     EXPECT_EQ(rig.rowOf(QStringLiteral("SLOW")).status, QStringLiteral("Busy"));
-    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Disconnected"));
-    EXPECT_EQ(d->connectionCount(), 1);
-    EXPECT_EQ(l->probesSent(), 1);
+    EXPECT_EQ(quiet->connectionCount(), 1);
+    EXPECT_EQ(l->probesSent(), 2);
+
+    // With every probe held by a silent terminal, a known row keeps its status
+    // while its probe waits for a free connection.
+    std::vector<std::unique_ptr<sim::Daemon>> silentOnes;
+    for (int i = 0; i < frmBcastListener::kMaxProbes; ++i) {
+        silentOnes.push_back(rig.daemon(10 + i, silent));
+        rig.send(rec("S" + QByteArray::number(i)), 10 + i);
+    }
+    ASSERT_TRUE(
+        pumpEventsUntil([&] { return l->probesRunning() == frmBcastListener::kMaxProbes; }, 5000));
+    const QString before = rig.rowOf(QStringLiteral("NEXT")).lastBcast;
+    rig.clock = rig.clock.addSecs(61);
+    rig.send(rec("NEXT"), 3);
+    ASSERT_TRUE(pumpEventsUntil(
+        [&] { return rig.rowOf(QStringLiteral("NEXT")).lastBcast != before; }, 3000));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Waiting for download"));
+    EXPECT_EQ(l->probesRunning(), frmBcastListener::kMaxProbes);
+    EXPECT_EQ(answering->connectionCount(), 1);
+    // Its turn comes when a silent probe ends.
+    ASSERT_TRUE(pumpEventsUntil([&] { return answering->connectionCount() == 2; }, 9000));
+    ASSERT_TRUE(rig.settled(QStringLiteral("NEXT")));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("NEXT")).status, QStringLiteral("Waiting for download"));
 }
 
 TEST(BcastListener, RefreshProbesEveryRow)
@@ -590,16 +644,180 @@ TEST(BcastListener, HostileDatagramsAreJustData)
     Rig rig(16);
     auto* l = rig.open();
     QByteArray big = "x" + FS + "<b>BIG</b>" + FS + FS + FS;
-    big += QByteArray(65000 - big.size(), '\xff');
+    big += QByteArray(4096 - big.size(), '\xff'); // the largest record taken
     rig.send(big, 2);
     QByteArray binary;
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>(i * 13);
     rig.send(binary, 3);
-    rig.send(QByteArray(10000, '\x1c'), 4);
+    rig.send(QByteArray(4000, '\x1c'), 4);
     ASSERT_TRUE(rig.settled(QString()));
     ASSERT_TRUE(rig.settled(QStringLiteral("<b>BIG</b>")));
     EXPECT_EQ(rig.rowOf(QStringLiteral("<b>BIG</b>")).record, QString::fromLatin1(big));
     EXPECT_EQ(l->lvBcast->topLevelItem(l->rowOf(QStringLiteral("<b>BIG</b>")))->text(0),
               QStringLiteral("<b>BIG</b>"));
+}
+
+// What a sender can make a row of: the record rules of the core, through the
+// real socket. Each case is a datagram and whether it makes a row.
+TEST(BcastListener, OnlyRecordsWithinTheirBoundsMakeRows)
+{
+    Rig rig(30);
+    auto* l = rig.open();
+    sim::TerminalRecord simulated;
+    simulated.serial = "SIM-1";
+    simulated.discretionary = "shop 4\r\ntill 2";
+    simulated.keyStatus = sim::TerminalRecord::emptyKeyStatus();
+    simulated.packages = {{"app", "1.0"}, {"lib", "2.1"}};
+    const auto sized = [](const QByteArray& serial, int size) {
+        QByteArray r = rec(serial);
+        return r + QByteArray(size - r.size(), 'x');
+    };
+    QByteArray random; // three FS characters in random bytes
+    std::uint32_t seed = 99;
+    for (int i = 0; i < 600; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const char c = static_cast<char>(seed >> 24);
+        random += (i % 200 == 100) ? '\x1c' : (c == '\x1c' ? 'y' : c);
+    }
+    const struct {
+        const char* what;
+        QByteArray datagram;
+        QString serial;
+        bool row;
+    } cases[] = {
+        {"the simulator's record", simulated.toBytes(), "SIM-1", true},
+        {"the largest record", sized("MAX", 4096), "MAX", true},
+        {"one byte larger", sized("OVER", 4097), "OVER", false},
+        {"a 64 KB datagram", sized("HUGE", 65000), "HUGE", false},
+        {"a serial of 65 bytes", rec(QByteArray(65, 'L')), QString(65, QLatin1Char('L')), false},
+        {"a control byte in the serial", rec("C\x01"), "C\x01", false},
+    };
+    for (const auto& c : cases)
+        rig.send(c.datagram, 2);
+    rig.send(random, 2);
+    rig.send(rec("LAST"), 2); // datagrams are handled in order: this one comes last
+    ASSERT_TRUE(rig.settled(QStringLiteral("LAST")));
+    for (const auto& c : cases)
+        EXPECT_EQ(l->rowOf(c.serial) >= 0, c.row) << c.what;
+    EXPECT_EQ(l->rowCount(), 3); // SIM-1, MAX and LAST
+    EXPECT_EQ(rig.rowOf(QStringLiteral("SIM-1")).record, QString::fromLatin1(simulated.toBytes()));
+    EXPECT_EQ(l->datagramsDropped(), 2); // the two larger than any record, unread
+
+    // A "WHO:" reply larger than any record is an answer, but no record.
+    sim::DaemonConfig chatty;
+    chatty.whoReply = sized("BIGREPLY", 9000);
+    auto d = rig.daemon(3, chatty);
+    rig.send(rec("ASKED"), 3);
+    ASSERT_TRUE(rig.settled(QStringLiteral("ASKED")));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("ASKED")).status, QStringLiteral("Waiting for download"));
+    EXPECT_EQ(rig.rowOf(QStringLiteral("ASKED")).record, QString::fromLatin1(rec("ASKED")));
+    EXPECT_EQ(l->rowOf(QStringLiteral("BIGREPLY")), -1);
+}
+
+// Datagrams waiting for their rows take at most 2 MiB: a burst beyond that
+// is dropped, not queued.
+TEST(BcastListener, DatagramQueueIsBoundedByBytes)
+{
+    Rig rig(31);
+    auto* l = rig.open();
+    constexpr int kSize = 4000, kCount = 1000; // 4 MB, all from new serials
+    // The system keeps about half its receive buffer for payload.
+    const int buffer =
+        l->UDPbcast->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+    if (buffer < 6 * 1024 * 1024)
+        GTEST_SKIP() << "the system's receive buffer (" << buffer
+                     << " bytes) drops the burst first";
+    QList<QByteArray> burst;
+    for (int i = 0; i < kCount; ++i) {
+        QByteArray r = rec("Q" + QByteArray::number(i));
+        burst << r + QByteArray(kSize - r.size(), 'x');
+    }
+    rig.sendAll(burst, 2);
+    ASSERT_TRUE(pumpEventsUntil([&] { return l->rowCount() > 0 && l->probesIdle(); }, 60000));
+    const int queueRows = 2 * 1024 * 1024 / kSize; // 524
+    EXPECT_LE(l->rowCount(), queueRows);
+    EXPECT_GE(l->rowCount(), queueRows / 2);
+    EXPECT_GT(l->datagramsDropped(), 0);
+    EXPECT_LE(l->rowCount() + l->datagramsDropped(), kCount); // the system may drop some too
+    // Later datagrams are taken again.
+    rig.send(rec("AFTER"), 2);
+    EXPECT_TRUE(rig.settled(QStringLiteral("AFTER")));
+}
+
+// At most 5000 rows: at the limit the count says "(full)", new serial numbers
+// are ignored and known ones still update; removing a row makes room again.
+// The saved list is read and written within the same limit.
+TEST(BcastListener, RowsStopAtTheLimitAndSaySo)
+{
+    ProgramFolder folder;
+    QByteArray file;
+    for (int i = 0; i < 5003; ++i)
+        file += "\"R" + QByteArray::number(i) + "\x1e" + "127.40.32.2\x1et\x1e\x1er\"\r\n";
+    folder.write("bcastlist.qsf", file);
+    Rig rig(32, &folder);
+    auto* l = rig.open();
+    ASSERT_TRUE(pumpEventsUntil([&] { return !l->isRefreshing(); }, 60000));
+    ASSERT_EQ(l->rowCount(), 5000);
+    EXPECT_EQ(l->rowOf(QStringLiteral("R5000")), -1);
+    EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 5000 (full)"));
+    EXPECT_FALSE(l->lblDeviceCount->toolTip().isEmpty());
+
+    const struct {
+        const char* what;
+        QByteArray serial;
+        bool removeFirst;
+    } steps[] = {
+        {"a new serial is ignored", "NEW1", false},
+        {"a known serial updates", "R7", false},
+        {"a removal makes room for one", "NEW2", true},
+    };
+    for (const auto& step : steps) {
+        if (step.removeFirst) {
+            rig.folder->dialogs.answers = {MsgAnswer::Yes};
+            l->lvBcast->setCurrentItem(l->lvBcast->topLevelItem(0));
+            l->removeSelected();
+            EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 4999"));
+            EXPECT_TRUE(l->lblDeviceCount->toolTip().isEmpty());
+        }
+        // A known row's new time tells when the step's datagram has been handled.
+        const QString before = rig.rowOf(QStringLiteral("R9")).lastBcast;
+        rig.clock = rig.clock.addSecs(61);
+        rig.send(rec(step.serial), 3);
+        rig.send(rec("R9"), 2);
+        ASSERT_TRUE(pumpEventsUntil(
+            [&] { return rig.rowOf(QStringLiteral("R9")).lastBcast != before && l->probesIdle(); },
+            10000))
+            << step.what;
+        EXPECT_EQ(l->rowCount(), 5000) << step.what;
+        EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 5000 (full)"))
+            << step.what;
+    }
+    EXPECT_EQ(l->rowOf(QStringLiteral("NEW1")), -1);
+    EXPECT_EQ(rig.rowOf(QStringLiteral("R7")).address, rig.addr(3));
+    EXPECT_GE(l->rowOf(QStringLiteral("NEW2")), 0);
+
+    l->close();
+    const QByteArray saved = folder.read("bcastlist.qsf");
+    EXPECT_EQ(saved.count("\r\n"), 5000);
+}
+
+// A stored window size of any value opens the window: each side held to a
+// range an int takes and to the desktop, then raised to the minimum.
+TEST(BcastListener, StoredWindowSizeOfAnyValueOpens)
+{
+    ProgramFolder folder;
+    for (const char* stored :
+         {"2147483647,1", "99999999999,1", "1,-99999999999", "-2147483648,3e38"}) {
+        folder.store().setValue("frmBcastSize", stored);
+        Rig rig(33, &folder);
+        auto* l = rig.open();
+        ASSERT_TRUE(l) << stored;
+        const QSize desktop = QGuiApplication::primaryScreen()->virtualSize();
+        EXPECT_GE(l->width(), twips(3600)) << stored;
+        EXPECT_GE(l->height(), twips(3000)) << stored;
+        EXPECT_LE(l->width(), std::max(desktop.width(), twips(3600))) << stored;
+        EXPECT_LE(l->height(), std::max(desktop.height(), twips(3000))) << stored;
+        l->close();
+    }
 }
