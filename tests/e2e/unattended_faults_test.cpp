@@ -22,11 +22,12 @@ std::vector<FaultCase> selectedCases()
     std::vector<FaultCase> out;
     for (const FaultCase& c : allFaultCases()) {
         // Every fault at every moment against today's daemon; against the
-        // older kinds the faults that end a connection or a conversation
-        // (stalls and floods take the same paths there).
+        // older kinds the runs without a fault and the faults that end a
+        // connection or a conversation (stalls and floods take the same paths
+        // there).
         const bool today = c.kind == DaemonKind::Current;
-        const bool common = c.strike == sim::Strike::Close || c.strike == sim::Strike::Silence ||
-                            c.strike == sim::Strike::Reset;
+        const bool common = c.strike == sim::Strike::None || c.strike == sim::Strike::Close ||
+                            c.strike == sim::Strike::Silence || c.strike == sim::Strike::Reset;
         if (full || today || common)
             out.push_back(c);
     }
