@@ -16,10 +16,11 @@ int main(int argc, char* argv[])
 {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
+        args.emplace_back(QString::fromLocal8Bit(argv[i]).toStdString());
+    const QString commandLine = QString::fromStdString(tk::joinArguments(args));
     // A run meant to be unattended keeps standard error for its own messages:
     // Qt's notices (about the runtime folder, fonts, the platform) are dropped.
-    const bool unattended = tk::startup::isUnattended(tk::joinArguments(args));
+    const bool unattended = tk::startup::isUnattended(commandLine.toStdString());
     if (unattended)
         tk::dropQtMessages();
 
@@ -32,11 +33,6 @@ int main(int argc, char* argv[])
         icon.addFile(QStringLiteral(":/icons/tk650downloader-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("tk650downloader"));
-
-    args.clear();
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(QString::fromLocal8Bit(argv[i]).toStdString());
-    const QString commandLine = QString::fromStdString(tk::joinArguments(args));
 
     auto store = tk::openUserStore();
     // Start-up must never wait for a person in a run meant to be unattended,

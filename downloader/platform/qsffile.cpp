@@ -12,7 +12,9 @@ std::optional<QStringList> readQsfFile(const QString& path, int most)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
+    // The settings files hold a few short lines: a file far larger than that
+    // is read only as far as those lines can reach.
+    const QByteArray bytes = file.read(kMaxQsfFileBytes);
     const auto values =
         qsf::readValues(std::string_view(bytes.constData(), bytes.size()),
                         most < 0 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(most));
