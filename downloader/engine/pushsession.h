@@ -1,0 +1,134 @@
+#pragma once
+// One network download to one terminal, without a window: the version check,
+// clock, stopping applications, the announcement, the file in chunks with
+// their limits, the install result and the reboot or application start.
+// Driven by the event loop (no nested waits), so any number of sessions run
+// side by side on one thread. The decisions on replies are core/protocol's;
+// a session makes them as an unattended run does (no questions asked: a
+// "Full" download to an older daemon goes as "Partial"), and its outcome
+// carries the exit code such a run would have ended with.
+#include "core/protocol.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+namespace tk::engine {
+
+// What the network tab offers, for one download.
+struct PushOptions {
+    QString filePath;
+    quint16 port = 5142;
+    bool full = false;     // "F" (full) rather than "P" (partial) download
+    bool setClock = false; // "RTC:" with the PC's clock (daemons from 01.02.00)
+    bool killApps = false; // "ASP:" before the announcement
+    bool reboot = false;   // "RST:" after a successful install
+    bool runApp = false;   // "ART:" after a successful install (reboot wins)
+    QString permissions = QStringLiteral("644");
+    QString owner = QStringLiteral("root");
+    // The longest wait for the install result after the file, in ms.
+    int installLimitMs = proto::kInstallLimitDefaultS * 1000;
+    // The clock "RTC:" carries; the PC's local time when empty.
+    std::function<QDateTime()> clock;
+};
+
+// How a session ended. Each maps to the exit code an unattended single run
+// ends with in the same case (exitCodeOf).
+enum class Outcome {
+    Installed,       // 0: installed (or, for an older daemon, every byte sent)
+    AppStarted,      // 1: installed and the application started
+    Rebooted,        // 2: installed and the terminal rebooted
+    BadArgs,         // -1: "BADARGS" to the announcement
+    NoFile,          // -2: the file is missing or empty
+    BadAddress,      // -3: not a usable address or port
+    NoConnection,    // -4: refused, unreachable or not answered in time
+    TimedOut,        // -4: a send or the announcement's reply did not come in time
+    NoInstallResult, // -4: the install result did not come within the limit
+    NoSpace,         // -5: "NOSPACE"
+    InstallFailed,   // -6: "DNLD_FAIL"
+    ConnectionLost,  // -6: the terminal closed or reset the connection too early
+    Failed,          // -6: any other failure (reading the file, writing)
+    Cancelled,       // -6: stopped by the user
+};
+
+int exitCodeOf(Outcome o);
+bool succeeded(Outcome o);
+// A short word for reports ("installed", "no-space", ...).
+QString outcomeWord(Outcome o);
+// A text for a status column ("Installed", "Failed: no space", ...).
+QString outcomeText(Outcome o);
+
+// Where a running session stands.
+enum class Stage {
+    Queued,
+    Connecting,
+    CheckingVersion,
+    SettingClock,
+    KillingApps,
+    Announcing,
+    Sending,
+    Installing,
+    Rebooting,
+    StartingApp,
+    Finished,
+};
+// "Connecting", "Sending 42 %", "Installing", ... for a status column.
+QString stageText(Stage s, qint64 sent, qint64 total);
+
+struct PushResult {
+    QString address;
+    Outcome outcome = Outcome::Failed;
+    int exitCode = -6;
+    QString detail; // what went wrong, for logs; empty on success
+    qint64 bytes = 0;    // file bytes handed to the system
+    double seconds = 0;  // from start to the outcome
+    bool ok() const { return succeeded(outcome); }
+};
+
+class PushSession : public QObject {
+    Q_OBJECT
+public:
+    PushSession(const QString& address, const PushOptions& options, QObject* parent = nullptr);
+    ~PushSession() override;
+
+    // Starts the session; the outcome comes through finished().
+    void start();
+    // Ends a running session at once (outcome Cancelled); no-op once finished.
+    void cancel();
+
+    bool isFinished() const { return m_finished; }
+    const PushResult& result() const { return m_result; }
+    Stage stage() const { return m_stage; }
+    const QString& address() const { return m_address; }
+
+    // The most of one arrival kept as a reply, and how many arrivals may
+    // wait to be acted on before further ones are dropped.
+    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
+    static constexpr int kMaxQueuedReplies = 16;
+
+signals:
+    void stageChanged(tk::engine::Stage stage);
+    // File bytes handed to the system so far, at most once per chunk slice.
+    void progress(qint64 sent, qint64 total);
+    // One line of the session's log ("Connected to ...", "Sending command: ...").
+    void logLine(const QString& line);
+    void finished(const tk::engine::PushResult& result);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> d;
+    friend class Impl;
+    QString m_address;
+    Stage m_stage = Stage::Queued;
+    bool m_finished = false;
+    PushResult m_result;
+};
+
+} // namespace tk::engine
