@@ -47,7 +47,6 @@ void FleetPush::startNext()
                 [this, index](qint64 sent, qint64 total) { emit progress(index, sent, total); });
         connect(s, &PushSession::finished, this,
                 [this, index](const PushResult& r) { onFinished(index, r); });
-        emit stageChanged(index, Stage::Connecting);
         s->start();
         return;
     }

@@ -263,6 +263,7 @@ void PushSession::Impl::finish(Outcome o, const QString& detail)
         closingHere = false;
     }
     file.close();
+    chunk = QByteArray();
     PushResult& r = q.m_result;
     r.address = q.m_address;
     r.outcome = o;
@@ -559,11 +560,15 @@ void PushSession::Impl::start()
         finish(Outcome::NoFile, QStringLiteral("the file is empty: ") + opt.filePath);
         return;
     }
+    // A file that cannot be opened is found now, before the terminal is told
+    // about it; it is opened for good only while it is sent, so sessions
+    // that wait hold no file open.
     file.setFileName(opt.filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         finish(Outcome::Failed, QStringLiteral("cannot read the file: ") + file.errorString());
         return;
     }
+    file.close();
     if (q.m_address.trimmed().isEmpty() || opt.port == 0) {
         finish(Outcome::BadAddress, QStringLiteral("no valid destination address"));
         return;
@@ -694,6 +699,10 @@ void PushSession::Impl::sendFile()
         QString::fromLatin1(proto::GetFileName(QFile::encodeName(opt.filePath).toStdString())) +
         (fullDownload ? QStringLiteral(" (full)") : QStringLiteral(" (partial)")));
     setStage(Stage::Sending);
+    if (!file.open(QIODevice::ReadOnly)) {
+        finish(Outcome::Failed, QStringLiteral("cannot read the file: ") + file.errorString());
+        return;
+    }
     chunk.resize(kChunkSize);
     sent = 0;
     chunkLength = 0;
@@ -790,6 +799,7 @@ void PushSession::Impl::afterStream()
     wait = Wait::None;
     chunkTimer.stop();
     file.close();
+    chunk = QByteArray();
     emit q.progress(sent, fileSize);
     reported = sent;
     if (state == SessionState::Failed || q.m_finished)
