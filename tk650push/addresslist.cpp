@@ -40,6 +40,14 @@ bool isHostLabel(QStringView label)
     }
     return true;
 }
+// Text from a file as a message may show it: control characters as "?".
+QString printable(QString text)
+{
+    for (QChar& c : text)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    return text;
+}
 } // namespace
 
 std::optional<QString> normalAddress(const QString& text)
@@ -92,7 +100,7 @@ std::optional<QString> readAddressFile(const QString& path, AddressSet& set)
             return QStringLiteral("%1:%2: not a terminal address: '%3'")
                 .arg(path)
                 .arg(i + 1)
-                .arg(text.left(80));
+                .arg(printable(text.left(80)));
         set.add(*address);
         if (set.size() > kMaxTerminals)
             return QStringLiteral("%1:%2: more than %3 terminals")

@@ -237,6 +237,9 @@ std::variant<PushArgs, ArgError> parsePushArguments(const QStringList& args)
     a.terminals = terminals.list();
     if (a.terminals.isEmpty() && a.discoverSeconds == 0)
         return ArgError{QStringLiteral("no terminal given (an address, @LIST or --discover)")};
+    if (a.discoverSeconds > 0 && a.discoverPort == 0 && a.port == 65535)
+        return ArgError{QStringLiteral(
+            "--discover: no broadcast port above 65535 (give one with --discover-address)")};
     if (!a.report.isEmpty() && a.report != QLatin1String("-")) {
         const QFileInfo folder(QFileInfo(a.report).absolutePath());
         if (!folder.isDir())

@@ -48,6 +48,7 @@ TEST(PushArguments, GoodAndBadCommandLines)
     fx.write("list.txt", "# shop 12\n\n10.0.0.1\r\n  10.0.0.2   # back office\n010.0.0.1\n"
                          "Till-3.Shop.example\n#10.0.0.9\n");
     fx.write("badline.txt", "10.0.0.1\n# fine\n10.0.0.256\n");
+    fx.write("escape.txt", "\x1b[2Jhost\n");
     fx.write("huge.txt", QByteArray(kMaxListBytes + 1, '#'));
     fx.write("many.txt", manyAddresses(kMaxTerminals + 1));
     const QString app = fx.path("app.tgz");
@@ -123,6 +124,7 @@ TEST(PushArguments, GoodAndBadCommandLines)
         {{"--permissions", "7555", app, "10.0.0.1"}, "--permissions: '7555'", {}},
         {{"--owner", "usr9", app, "10.0.0.1"}, "--owner: 'usr9' is not root or usr1 to usr8", {}},
         {{"--discover", "0", app}, "--discover: '0'", {}},
+        {{"--discover", "1", "--port", "65535", app}, "--discover: no broadcast port", {}},
         {{"--discover", "1", "--discover-address", "here", app}, "--discover-address: 'here'", {}},
         {{"--report", fx.path("nofolder/r.json"), app, "10.0.0.1"}, "--report: no folder", {}},
         {{fx.path("missing.bin"), "10.0.0.1"}, "missing.bin': no such file", {}},
@@ -132,6 +134,9 @@ TEST(PushArguments, GoodAndBadCommandLines)
         {{app, "bad host"}, "'bad host' is not a terminal address", {}},
         {{app, "@" + fx.path("badline.txt")},
          "badline.txt:3: not a terminal address: '10.0.0.256'",
+         {}},
+        {{app, "@" + fx.path("escape.txt")},
+         "escape.txt:1: not a terminal address: '?[2Jhost'",
          {}},
         {{app, "@" + fx.path("none.txt")}, "none.txt: cannot read the address list", {}},
         {{app, "@" + fx.path("huge.txt")}, "huge.txt: the address list is larger than 1 MiB", {}},
