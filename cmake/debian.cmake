@@ -9,10 +9,7 @@ set(TK_LINUX ${CMAKE_SOURCE_DIR}/packaging/linux)
 set(TK_STAGE ${CMAKE_BINARY_DIR}/install-stage)
 set(TK_DATA ${CMAKE_INSTALL_DATADIR}/tk650downloader) # the program finds it as ../share/tk650downloader
 
-install(TARGETS Tk650Downloader tk650sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-if(TARGET tk650push)
-  install(TARGETS tk650push RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS Tk650Downloader tk650push tk650sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 file(MAKE_DIRECTORY ${TK_STAGE})
 file(CREATE_LINK Tk650Downloader ${TK_STAGE}/tk650downloader SYMBOLIC)
 install(FILES ${TK_STAGE}/tk650downloader DESTINATION ${CMAKE_INSTALL_BINDIR})
