@@ -48,12 +48,19 @@ void ProgressPrinter::stageChanged(int index, Stage stage)
 {
     if (stage == Stage::Queued || stage == Stage::Finished)
         return;
-    if (!m_live) {
-        write(m_addresses.value(index) + QStringLiteral(": ") + engine::stageText(stage, 0, 0));
+    Running& r = m_running[index];
+    // The same stage told twice is one event.
+    if (r.stage == stage)
+        return;
+    r.stage = stage;
+    if (m_live) {
+        m_dirty = true;
         return;
     }
-    m_running[index].stage = stage;
-    m_dirty = true;
+    // A line per stage; the share sent belongs to the live table only.
+    const QString text =
+        stage == Stage::Sending ? QStringLiteral("Sending") : engine::stageText(stage, 0, 0);
+    write(m_addresses.value(index) + QStringLiteral(": ") + text);
 }
 
 void ProgressPrinter::progress(int index, qint64 sent, qint64 total)

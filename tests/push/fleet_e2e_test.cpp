@@ -53,10 +53,13 @@ test::RunOptions pushProgram(int deadlineMs)
     return o;
 }
 
+// How many file bytes a terminal got, where that is certain.
+enum class Bytes { None, Whole, Some };
+
 struct Expected {
     const char* outcome;
     int exitCode;
-    bool wholeFile; // bytes == the file's size
+    Bytes bytes;
 };
 
 std::map<QString, QJsonObject> byAddress(const QJsonDocument& doc)
@@ -80,10 +83,12 @@ void checkReport(const QJsonDocument& doc, const std::map<QString, Expected>& wa
             << t.value("detail").toString().toStdString();
         EXPECT_EQ(t.value("exitCode").toInt(), w.exitCode);
         const qint64 bytes = qint64(t.value("bytes").toDouble());
-        if (w.wholeFile)
+        if (w.bytes == Bytes::Whole)
             EXPECT_EQ(bytes, size);
+        else if (w.bytes == Bytes::None)
+            EXPECT_EQ(bytes, 0);
         else
-            EXPECT_LT(bytes, size);
+            EXPECT_TRUE(bytes >= size / 2 && bytes <= size) << bytes;
         EXPECT_GE(t.value("seconds").toDouble(), 0.0);
     }
 }
@@ -115,15 +120,15 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
     };
     // 127.90.N.x: one simulator per behaviour, nothing at all on 127.90.7.1.
     const QList<Behaviour> behaviours = {
-        {"127.90.1.1", 2, {}, {"installed", 0, true}},
-        {"127.90.2.1", 2, {"--dld", "nospace"}, {"no-space", -5, false}},
-        {"127.90.3.1", 1, {"--silent"}, {"timed-out", -4, false}},
+        {"127.90.1.1", 2, {}, {"installed", 0, Bytes::Whole}},
+        {"127.90.2.1", 2, {"--dld", "nospace"}, {"no-space", -5, Bytes::None}},
+        {"127.90.3.1", 1, {"--silent"}, {"timed-out", -4, Bytes::None}},
         {"127.90.4.1",
          2,
          {"--strike", "close", "--strike-at", "FILE/2"},
-         {"connection-lost", -6, false}},
-        {"127.90.5.1", 2, {"--install", "fail"}, {"install-failed", -6, true}},
-        {"127.90.6.1", 2, {"--older"}, {"installed", 0, true}},
+         {"connection-lost", -6, Bytes::Some}},
+        {"127.90.5.1", 2, {"--install", "fail"}, {"install-failed", -6, Bytes::Whole}},
+        {"127.90.6.1", 2, {"--older"}, {"installed", 0, Bytes::Whole}},
     };
     std::vector<std::unique_ptr<Sim>> sims;
     std::map<QString, Expected> want;
@@ -140,7 +145,7 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
             listed << address;
         }
     }
-    want["127.90.7.1"] = {"no-connection", -4, false};
+    want["127.90.7.1"] = {"no-connection", -4, Bytes::None};
     // Half of them come from a list file with comments; one is named twice.
     {
         QFile list(fx.dir.filePath("shop.txt"));
@@ -172,19 +177,22 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
     const QList<QByteArray> lines = r.errors.trimmed().split('\n');
     for (const auto& [address, w] : want) {
         const QByteArray prefix = address.toLatin1() + ": ";
-        int stages = 0;
+        QList<QByteArray> stages;
         int results = 0;
         for (const QByteArray& line : lines) {
             if (!line.startsWith(prefix))
                 continue;
             if (!line.contains("(exit ")) {
-                ++stages;
+                // A stage is one event: never the same line twice in a row.
+                EXPECT_TRUE(stages.isEmpty() || stages.last() != line) << line.toStdString();
+                stages << line;
                 continue;
             }
             ++results;
             EXPECT_TRUE(line.contains("(exit " + QByteArray::number(w.exitCode) + ","));
         }
-        EXPECT_GE(stages, 1) << address.toStdString();
+        ASSERT_FALSE(stages.isEmpty()) << address.toStdString();
+        EXPECT_EQ(stages.first(), prefix + "Connecting");
         EXPECT_EQ(results, 1) << address.toStdString();
     }
     EXPECT_EQ(lines.last(), "tk650push: 12 terminals: 4 succeeded, 8 failed");
@@ -206,7 +214,8 @@ TEST(FleetPushProgram, ReportOnStandardOutputAndStopSignal)
     const QJsonDocument doc = QJsonDocument::fromJson(r.output, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << r.output.toStdString();
     checkReport(doc,
-                {{"127.90.10.1", {"rebooted", 2, true}}, {"127.90.10.2", {"rebooted", 2, true}}},
+                {{"127.90.10.1", {"rebooted", 2, Bytes::Whole}},
+                 {"127.90.10.2", {"rebooted", 2, Bytes::Whole}}},
                 fx.size);
 
     // Three silent terminals, one at a time: the first is waiting for its
@@ -228,9 +237,9 @@ TEST(FleetPushProgram, ReportOnStandardOutputAndStopSignal)
     const QJsonDocument stoppedDoc = QJsonDocument::fromJson(file.readAll());
     EXPECT_TRUE(stoppedDoc.object().value("cancelled").toBool());
     checkReport(stoppedDoc,
-                {{"127.90.11.1", {"cancelled", -6, false}},
-                 {"127.90.11.2", {"cancelled", -6, false}},
-                 {"127.90.11.3", {"cancelled", -6, false}}},
+                {{"127.90.11.1", {"cancelled", -6, Bytes::None}},
+                 {"127.90.11.2", {"cancelled", -6, Bytes::None}},
+                 {"127.90.11.3", {"cancelled", -6, Bytes::None}}},
                 fx.size);
 }
 
@@ -266,10 +275,10 @@ TEST(FleetPushProgram, DiscoverPushesToEveryTerminalThatBroadcasts)
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
     const QJsonDocument doc = QJsonDocument::fromJson(r.output);
     checkReport(doc,
-                {{"127.90.21.1", {"installed", 0, true}},
-                 {"127.90.20.1", {"installed", 0, true}},
-                 {"127.90.20.2", {"installed", 0, true}},
-                 {"127.90.20.3", {"installed", 0, true}}},
+                {{"127.90.21.1", {"installed", 0, Bytes::Whole}},
+                 {"127.90.20.1", {"installed", 0, Bytes::Whole}},
+                 {"127.90.20.2", {"installed", 0, Bytes::Whole}},
+                 {"127.90.20.3", {"installed", 0, Bytes::Whole}}},
                 fx.size);
     EXPECT_TRUE(r.errors.contains("3 terminals found by their broadcasts"));
 }
