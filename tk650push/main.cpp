@@ -218,6 +218,9 @@ int main(int argc, char* argv[])
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of the report or the progress that went away is a failed
+    // write, not the end of the run.
+    std::signal(SIGPIPE, SIG_IGN);
 
     QMetaObject::invokeMethod(
         &run, [&run] { run.start(); }, Qt::QueuedConnection);

@@ -129,6 +129,7 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
          {"connection-lost", -6, Bytes::Some}},
         {"127.90.5.1", 2, {"--install", "fail"}, {"install-failed", -6, Bytes::Whole}},
         {"127.90.6.1", 2, {"--older"}, {"installed", 0, Bytes::Whole}},
+        {"127.90.8.1", 1, {"--install", "silent"}, {"no-install-result", -4, Bytes::Whole}},
     };
     std::vector<std::unique_ptr<Sim>> sims;
     std::map<QString, Expected> want;
@@ -159,16 +160,20 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
                      "127.90.7.1", listed.first()};
     args << listed.mid(listed.size() / 2);
 
-    const test::RunResult r = test::runProgram(args, fx.dir.filePath("home"), pushProgram(60000));
+    // The install wait follows TK650_INSTALL_TIMEOUT as in a single run.
+    test::RunOptions run = pushProgram(60000);
+    run.extraEnv.insert("TK650_INSTALL_TIMEOUT", "2");
+    const test::RunResult r = test::runProgram(args, fx.dir.filePath("home"), run);
     ASSERT_TRUE(r.ended);
-    EXPECT_EQ(r.exitCode, 8); // 2 no space, 1 silent, 2 lost, 2 failed installs, 1 refused
+    // 2 no space, 1 silent, 2 lost, 2 failed installs, 1 no install result, 1 refused
+    EXPECT_EQ(r.exitCode, 9);
     EXPECT_TRUE(r.output.isEmpty()) << r.output.toStdString();
 
     QFile reportFile(report);
     ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
     const QJsonDocument doc = QJsonDocument::fromJson(reportFile.readAll());
     checkReport(doc, want, fx.size);
-    EXPECT_EQ(doc.object().value("failed").toInt(), 8);
+    EXPECT_EQ(doc.object().value("failed").toInt(), 9);
     EXPECT_EQ(doc.object().value("succeeded").toInt(), 4);
 
     // Not a terminal: plain lines, one per event, each terminal's stages and
@@ -195,7 +200,7 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
         EXPECT_EQ(stages.first(), prefix + "Connecting");
         EXPECT_EQ(results, 1) << address.toStdString();
     }
-    EXPECT_EQ(lines.last(), "tk650push: 12 terminals: 4 succeeded, 8 failed");
+    EXPECT_EQ(lines.last(), "tk650push: 13 terminals: 4 succeeded, 9 failed");
 }
 
 // Options reach the terminals (a reboot), "--report -" is the only thing on
