@@ -8,11 +8,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUdpSocket>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <memory>
+#include <unistd.h>
 
 using namespace tk;
 
@@ -286,4 +289,43 @@ TEST(FleetPushProgram, DiscoverPushesToEveryTerminalThatBroadcasts)
                  {"127.90.20.3", {"installed", 0, Bytes::Whole}}},
                 fx.size);
     EXPECT_TRUE(r.errors.contains("3 terminals found by their broadcasts"));
+}
+
+// On a terminal the progress is a live table redrawn in place, the results
+// scrolling above it; the outcome is the same.
+TEST(FleetPushProgram, ProgressOnATerminalIsALiveTable)
+{
+    Fleet fx;
+    Sim ok({"--quiet", "--terminals", "2", "--listen", "127.90.30.1:5142"});
+    ASSERT_TRUE(ok.ready());
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    QByteArray screen;
+    QSocketNotifier reader(master, QSocketNotifier::Read);
+    QObject::connect(&reader, &QSocketNotifier::activated, [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            screen.append(buffer, n);
+    });
+    QProcess push;
+    push.setStandardErrorFile(QString::fromLatin1(::ptsname(master)));
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("TERM", "xterm");
+    push.setProcessEnvironment(env);
+    push.start(qEnvironmentVariable("TK_BIN_DIR") + "/tk650push",
+               {"--jobs", "1", fx.file, "127.90.30.1", "127.90.30.2"});
+    ASSERT_TRUE(push.waitForStarted(5000));
+    const bool ended = pumpEventsUntil([&] { return push.state() == QProcess::NotRunning; }, 20000);
+    pumpEventsUntil([&] { return screen.contains("2 succeeded"); }, 2000);
+    ::close(master);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(push.exitCode(), 0);
+    EXPECT_TRUE(push.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(screen.contains("\x1b[")) << screen.toStdString(); // redrawn in place
+    EXPECT_TRUE(screen.contains("done, 0 failed, 1 running"));
+    for (const char* address : {"127.90.30.1", "127.90.30.2"})
+        EXPECT_TRUE(screen.contains(QByteArray(address) + ": Installed (exit 0"));
+    EXPECT_TRUE(screen.contains("tk650push: 2 terminals: 2 succeeded, 0 failed"));
 }
