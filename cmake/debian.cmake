@@ -1,6 +1,6 @@
 # Installing on Linux: the program with a lower-case command name beside it,
-# the simulator, the help text, man pages, the menu entry with its icon and
-# the file-manager actions; and the Debian package made from that by CPack
+# the fleet push program, the simulator, the help text, man pages, the menu
+# entry with its icon and the file-manager actions; and the Debian package made from that by CPack
 # (scripts/package.sh). Test programs, benchmarks and fake tools are not installed.
 include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -9,7 +9,7 @@ set(TK_LINUX ${CMAKE_SOURCE_DIR}/packaging/linux)
 set(TK_STAGE ${CMAKE_BINARY_DIR}/install-stage)
 set(TK_DATA ${CMAKE_INSTALL_DATADIR}/tk650downloader) # the program finds it as ../share/tk650downloader
 
-install(TARGETS Tk650Downloader tk650sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS Tk650Downloader tk650push tk650sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 file(MAKE_DIRECTORY ${TK_STAGE})
 file(CREATE_LINK Tk650Downloader ${TK_STAGE}/tk650downloader SYMBOLIC)
 install(FILES ${TK_STAGE}/tk650downloader DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -18,7 +18,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/docs/usage.txt DESTINATION ${TK_DATA})
 # Man pages, compressed without a time stamp so the package is reproducible.
 find_program(TK_GZIP gzip REQUIRED)
 set(TK_MAN_OUT)
-foreach(page tk650downloader tk650sim)
+foreach(page tk650downloader tk650push tk650sim)
   configure_file(${TK_LINUX}/${page}.1 ${TK_STAGE}/${page}.1 @ONLY)
   add_custom_command(OUTPUT ${TK_STAGE}/${page}.1.gz
     COMMAND ${TK_GZIP} -9nf -k ${TK_STAGE}/${page}.1
@@ -65,7 +65,8 @@ over the network to the terminal's download daemon or over a serial line
 through the maker's serial download tool. It runs with a window or fully
 unattended from its command line, reporting the result in its exit code.
 
-The package also holds tk650sim, a simulated terminal for trying it out,
+The package also holds tk650push, which pushes one file to many terminals
+at once for deployment jobs, tk650sim, a simulated terminal for trying it out,
 a menu entry, and file-manager actions (Dolphin, Nemo, and the menu entry's
 own actions) that open the program on a chosen file.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # tk650downloader_<version>_amd64.deb

@@ -2,8 +2,9 @@
 # Checks the Debian package made from a build folder (default build/): it is
 # unpacked into a temporary root, whose program prints its usage for -h
 # without a display and completes an unattended download against the
-# unpacked simulator; the desktop entry and the file-manager actions are
-# validated, and lintian reports no error and no warning.
+# unpacked simulator, as does its tk650push; the desktop entry and the
+# file-manager actions are validated, and lintian reports no error and no
+# warning.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
@@ -43,6 +44,16 @@ timeout 60 "$bin/Tk650Downloader" -n "$work/demo app.tgz" -ip "$addr" -silent ||
 [ "$rc" -eq 0 ] || fail "unattended download ended with $rc"
 cmp -s "$work/demo app.tgz" "$work/received/demo_app.tgz" ||
   fail "the simulator did not receive the file whole"
+# The fleet push program with its man page: a push to the same simulator,
+# reported in JSON, with nothing on standard output.
+[ -f "$root/usr/share/man/man1/tk650push.1.gz" ] || fail "no tk650push man page"
+"$bin/tk650push" --version | grep -q '^tk650push ' || fail "tk650push --version"
+rc=0
+timeout 60 "$bin/tk650push" --report "$work/push.json" "$work/demo app.tgz" "$addr" \
+  >"$work/push.out" 2>"$work/push.err" || rc=$?
+[ "$rc" -eq 0 ] || fail "tk650push ended with $rc: $(tail -n 3 "$work/push.err")"
+[ ! -s "$work/push.out" ] || fail "tk650push wrote to standard output"
+grep -q '"outcome": "installed"' "$work/push.json" || fail "tk650push reported no install"
 kill "$sim"
 wait "$sim" 2>/dev/null || true
 sim=""

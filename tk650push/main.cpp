@@ -1,0 +1,228 @@
+// tk650push: one file to many terminals, for deployment jobs.
+#include "discover.h"
+#include "progress.h"
+#include "pushargs.h"
+#include "report.h"
+
+#include "engine/fleetpush.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tk;
+using namespace tk::push;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void toStderr(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// One run: discovery (when asked), the pushes, the report.
+class Run : public QObject {
+public:
+    explicit Run(const PushArgs& args)
+        : m_args(args), m_printer(toStderr, ::isatty(STDERR_FILENO) == 1 &&
+                                                qEnvironmentVariable("TERM") != "dumb")
+    {
+        for (const QString& t : args.terminals)
+            m_terminals.add(t);
+    }
+
+    void start()
+    {
+        if (m_args.discoverSeconds == 0) {
+            startPush();
+            return;
+        }
+        m_discovery = std::make_unique<Discovery>(kMaxTerminals);
+        const quint16 port =
+            m_args.discoverPort != 0 ? m_args.discoverPort : quint16(m_args.port + 1);
+        const QHostAddress address = m_args.discoverAddress.isNull()
+                                         ? QHostAddress(QHostAddress::AnyIPv4)
+                                         : m_args.discoverAddress;
+        if (!m_discovery->start(address, port, m_args.discoverSeconds)) {
+            m_printer.note(m_discovery->errorString());
+            end(kExitCannotRun);
+            return;
+        }
+        m_printer.note(QStringLiteral("listening for broadcasts on %1:%2 for %3 s")
+                           .arg(address.toString())
+                           .arg(port)
+                           .arg(m_args.discoverSeconds));
+        connect(m_discovery.get(), &Discovery::finished, this, [this] {
+            if (!m_discovery->limitNote().isEmpty())
+                m_printer.note(m_discovery->limitNote());
+            int added = 0;
+            for (const QString& a : m_discovery->addresses())
+                if (m_terminals.size() < kMaxTerminals && m_terminals.add(a))
+                    ++added;
+            m_printer.note(QStringLiteral("%1 terminals found by their broadcasts").arg(added));
+            startPush();
+        });
+    }
+
+    void stop()
+    {
+        if (m_stopping)
+            return;
+        m_stopping = true;
+        m_printer.note(QStringLiteral("stopping: the pushes still running are cancelled"));
+        if (m_discovery && !m_fleet) {
+            m_discovery->stop(); // startPush() then ends at once
+            return;
+        }
+        if (m_fleet) {
+            m_fleet->cancel();
+            // The sessions end at once when cancelled; should one not say
+            // so, the report is written all the same.
+            QTimer::singleShot(5000, this, [this] { finishPush(); });
+        }
+    }
+
+    int exitStatus() const { return m_status; }
+
+private:
+    void startPush()
+    {
+        const QStringList addresses = m_terminals.list();
+        m_results.assign(size_t(addresses.size()), std::nullopt);
+        m_printer.setTerminals(addresses);
+        if (m_stopping) {
+            finishPush();
+            return;
+        }
+        m_fleet =
+            std::make_unique<engine::FleetPush>(addresses, pushOptionsFor(m_args), m_args.jobs);
+        connect(m_fleet.get(), &engine::FleetPush::stageChanged, &m_printer,
+                &ProgressPrinter::stageChanged);
+        connect(m_fleet.get(), &engine::FleetPush::progress, &m_printer,
+                &ProgressPrinter::progress);
+        connect(m_fleet.get(), &engine::FleetPush::terminalFinished, this,
+                [this](int index, const engine::PushResult& result) {
+                    if (index < 0 || size_t(index) >= m_results.size() || m_results[size_t(index)])
+                        return;
+                    m_results[size_t(index)] = result;
+                    m_printer.finished(index, result);
+                });
+        connect(m_fleet.get(), &engine::FleetPush::allFinished, this, &Run::finishPush);
+        m_fleet->start();
+    }
+
+    void finishPush()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        ReportInput report;
+        report.file = m_args.file;
+        report.size = QFileInfo(m_args.file).size();
+        report.port = m_args.port;
+        report.cancelled = m_stopping;
+        const QStringList addresses = m_terminals.list();
+        int failed = 0;
+        for (size_t i = 0; i < m_results.size(); ++i) {
+            engine::PushResult r;
+            if (m_results[i]) {
+                r = *m_results[i];
+            } else {
+                r.outcome = engine::Outcome::Cancelled;
+                r.exitCode = engine::exitCodeOf(r.outcome);
+            }
+            r.address = addresses.value(int(i));
+            if (!r.ok())
+                ++failed;
+            report.results.push_back(r);
+        }
+        m_printer.summary(int(report.results.size()) - failed, failed);
+        m_status = exitStatusFor(failed);
+        if (!m_args.report.isEmpty()) {
+            if (auto error = writeReport(m_args.report, reportJson(report))) {
+                m_printer.note(*error);
+                m_status = kExitCannotRun;
+            }
+        }
+        end(m_status);
+    }
+
+    void end(int status)
+    {
+        m_status = status;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [status] { QCoreApplication::exit(status); },
+            Qt::QueuedConnection);
+    }
+
+    PushArgs m_args;
+    ProgressPrinter m_printer;
+    AddressSet m_terminals;
+    std::unique_ptr<Discovery> m_discovery;
+    std::unique_ptr<engine::FleetPush> m_fleet;
+    std::vector<std::optional<engine::PushResult>> m_results;
+    bool m_stopping = false;
+    bool m_finished = false;
+    int m_status = 0;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const auto parsed = parsePushArguments(app.arguments().mid(1));
+    if (const auto* error = std::get_if<ArgError>(&parsed)) {
+        toStderr(QStringLiteral("tk650push: %1\nTry 'tk650push --help' for more information.\n")
+                     .arg(error->message)
+                     .toUtf8());
+        return kExitBadArguments;
+    }
+    const PushArgs& args = std::get<PushArgs>(parsed);
+    if (args.help || args.version) {
+        const QByteArray text = (args.help ? pushHelpText() : pushVersionText()).toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return 0;
+    }
+
+    Run run(args);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+        toStderr("tk650push: cannot set up signal handling\n");
+        return kExitCannotRun;
+    }
+    QSocketNotifier stopNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &run, [&] {
+        char byte;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
+        run.stop();
+    });
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // A second signal ends the program the ordinary way.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader of the report or the progress that went away is a failed
+    // write, not the end of the run.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QMetaObject::invokeMethod(
+        &run, [&run] { run.start(); }, Qt::QueuedConnection);
+    return app.exec();
+}

@@ -1,0 +1,56 @@
+#include "report.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <cstdio>
+
+namespace tk::push {
+
+QByteArray reportJson(const ReportInput& in)
+{
+    QJsonArray terminals;
+    int failed = 0;
+    for (const engine::PushResult& r : in.results) {
+        QJsonObject t{
+            {QStringLiteral("address"), r.address},
+            {QStringLiteral("outcome"), engine::outcomeWord(r.outcome)},
+            {QStringLiteral("exitCode"), r.exitCode},
+            {QStringLiteral("bytes"), double(r.bytes)},
+            {QStringLiteral("seconds"), qRound(r.seconds * 1000) / 1000.0},
+        };
+        if (!r.detail.isEmpty())
+            t.insert(QStringLiteral("detail"), r.detail);
+        terminals.append(t);
+        if (!r.ok())
+            ++failed;
+    }
+    const QJsonObject root{
+        {QStringLiteral("file"), in.file},
+        {QStringLiteral("size"), double(in.size)},
+        {QStringLiteral("port"), int(in.port)},
+        {QStringLiteral("cancelled"), in.cancelled},
+        {QStringLiteral("succeeded"), int(in.results.size()) - failed},
+        {QStringLiteral("failed"), failed},
+        {QStringLiteral("terminals"), terminals},
+    };
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+std::optional<QString> writeReport(const QString& path, const QByteArray& json)
+{
+    if (path == QLatin1String("-")) {
+        if (std::fwrite(json.constData(), 1, size_t(json.size()), stdout) != size_t(json.size()) ||
+            std::fflush(stdout) != 0)
+            return QStringLiteral("the report could not be written to standard output");
+        return std::nullopt;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
+        return QStringLiteral("the report could not be written to '%1': %2")
+            .arg(path, file.errorString());
+    return std::nullopt;
+}
+
+} // namespace tk::push
