@@ -10,17 +10,57 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#else
+#include <io.h>
+#endif
 
 using namespace tk;
 using namespace tk::push;
 
 namespace {
 
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_UNIX
+    return ::isatty(STDERR_FILENO) == 1;
+#else
+    return _isatty(_fileno(stderr)) != 0;
+#endif
+}
+
+// Each running session holds a socket and, while sending, the file: a few
+// hundred jobs go past the usual soft limit of 1024 descriptors. Raises the
+// limit as far as allowed and returns the jobs that fit under it.
+int jobsWithinDescriptorLimit(int jobs)
+{
+#ifdef Q_OS_UNIX
+    constexpr rlim_t kSpare = 64; // the program's own descriptors
+    rlimit rl{};
+    if (getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY)
+        return jobs;
+    const rlim_t want = rlim_t(jobs) * 2 + kSpare;
+    if (rl.rlim_cur < want) {
+        rl.rlim_cur = rl.rlim_max == RLIM_INFINITY ? want : std::min(want, rl.rlim_max);
+        if (setrlimit(RLIMIT_NOFILE, &rl) != 0 || getrlimit(RLIMIT_NOFILE, &rl) != 0)
+            return 1;
+    }
+    if (rl.rlim_cur == RLIM_INFINITY || rl.rlim_cur >= want)
+        return jobs;
+    return int(std::max<rlim_t>(1, (rl.rlim_cur - std::min(rl.rlim_cur, kSpare)) / 2));
+#else
+    return jobs;
+#endif
+}
+
+#ifdef Q_OS_UNIX
 int g_signalPipe[2] = {-1, -1};
 
 extern "C" void onStopSignal(int)
@@ -28,6 +68,7 @@ extern "C" void onStopSignal(int)
     const char byte = 1;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
 }
+#endif
 
 void toStderr(const QByteArray& bytes)
 {
@@ -39,8 +80,8 @@ void toStderr(const QByteArray& bytes)
 class Run : public QObject {
 public:
     explicit Run(const PushArgs& args)
-        : m_args(args), m_printer(toStderr, ::isatty(STDERR_FILENO) == 1 &&
-                                                qEnvironmentVariable("TERM") != "dumb")
+        : m_args(args),
+          m_printer(toStderr, stderrIsTerminal() && qEnvironmentVariable("TERM") != "dumb")
     {
         for (const QString& t : args.terminals)
             m_terminals.add(t);
@@ -200,7 +241,16 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    Run run(args);
+    PushArgs fitted = std::get<PushArgs>(parsed);
+    fitted.jobs = jobsWithinDescriptorLimit(args.jobs);
+    if (fitted.jobs < args.jobs)
+        toStderr(QStringLiteral("tk650push: the open-file limit allows %1 terminals at once, "
+                                "not %2\n")
+                     .arg(fitted.jobs)
+                     .arg(args.jobs)
+                     .toUtf8());
+    Run run(fitted);
+#ifdef Q_OS_UNIX
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
         toStderr("tk650push: cannot set up signal handling\n");
         return kExitCannotRun;
@@ -221,6 +271,7 @@ int main(int argc, char* argv[])
     // A reader of the report or the progress that went away is a failed
     // write, not the end of the run.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 
     QMetaObject::invokeMethod(
         &run, [&run] { run.start(); }, Qt::QueuedConnection);
