@@ -26,7 +26,7 @@ public:
 
     int count() const { return int(m_addresses.size()); }
     int finishedCount() const { return m_done; }
-    int failedCount() const;
+    int failedCount() const { return m_failed; }
     bool isFinished() const { return m_done == count(); }
     const QStringList& addresses() const { return m_addresses; }
     // One result per address, in the order given; valid once that terminal finished.
@@ -49,6 +49,7 @@ private:
     int m_jobs;
     int m_next = 0;
     int m_done = 0;
+    int m_failed = 0;
     bool m_cancelled = false;
     std::vector<PushResult> m_results;
     std::vector<PushSession*> m_running; // by index; null when not running

@@ -86,9 +86,9 @@ struct PushResult {
     QString address;
     Outcome outcome = Outcome::Failed;
     int exitCode = -6;
-    QString detail; // what went wrong, for logs; empty on success
-    qint64 bytes = 0;    // file bytes handed to the system
-    double seconds = 0;  // from start to the outcome
+    QString detail;     // what went wrong, for logs; empty on success
+    qint64 bytes = 0;   // file bytes handed to the system
+    double seconds = 0; // from start to the outcome
     bool ok() const { return succeeded(outcome); }
 };
 
@@ -98,9 +98,11 @@ public:
     PushSession(const QString& address, const PushOptions& options, QObject* parent = nullptr);
     ~PushSession() override;
 
-    // Starts the session; the outcome comes through finished().
+    // Starts the session from the event loop; the outcome comes through
+    // finished(), never from inside start().
     void start();
-    // Ends a running session at once (outcome Cancelled); no-op once finished.
+    // Ends the session at once (outcome Cancelled, finished() is emitted
+    // before this returns); no-op once finished.
     void cancel();
 
     bool isFinished() const { return m_finished; }
@@ -128,6 +130,7 @@ private:
     QString m_address;
     Stage m_stage = Stage::Queued;
     bool m_finished = false;
+    bool m_started = false;
     PushResult m_result;
 };
 

@@ -1,7 +1,7 @@
 #include "ui/networksession.h"
 
 #include "core/exitcodes.h"
-#include "platform/connectionreset.h"
+#include "engine/connectionreset.h"
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 
@@ -62,6 +62,20 @@ void NetworkSession::report(const char* title, const QString& text)
 bool NetworkSession::connectToHost()
 {
     pumpPendingEvents();
+    // The socket is unbuffered and learns of the terminal's close only when
+    // it reads. A daemon that closes after its answer has usually done so by
+    // now, but its close may not have been read yet: look, and take the
+    // close as if it had been read, rather than sending the next command
+    // into a connection the terminal has ended.
+    if (!socketClosed() && m_repliesQueued == 0 &&
+        connectionEnded(w.tcpClient->socketDescriptor())) {
+        if (connectionWasReset(w.tcpClient->socketDescriptor()))
+            m_peerReset = true;
+        char byte;
+        w.tcpClient->read(&byte, 1); // nothing is left to read: this takes the close
+        if (socketClosed())
+            onClosed();
+    }
     if (!socketClosed())
         return true;
 

@@ -14,31 +14,9 @@
 using namespace tk;
 using namespace tk::test;
 
-namespace {
-
-std::vector<FaultCase> selectedCases()
-{
-    const bool full = qEnvironmentVariable("TK650_FAULT_MATRIX") == QLatin1String("full");
-    std::vector<FaultCase> out;
-    for (const FaultCase& c : allFaultCases()) {
-        // Every fault at every moment against today's daemon; against the
-        // older kinds the runs without a fault and the faults that end a
-        // connection or a conversation (stalls and floods take the same paths
-        // there).
-        const bool today = c.kind == DaemonKind::Current;
-        const bool common = c.strike == sim::Strike::None || c.strike == sim::Strike::Close ||
-                            c.strike == sim::Strike::Silence || c.strike == sim::Strike::Reset;
-        if (full || today || common)
-            out.push_back(c);
-    }
-    return out;
-}
-
-} // namespace
-
 TEST(UnattendedFaults, EveryRunEndsInItsBoundAndNeverClaimsAFileThatDidNotArrive)
 {
-    const std::vector<FaultCase> cases = selectedCases();
+    const std::vector<FaultCase> cases = defaultFaultCases();
     const std::vector<FaultOutcome> outcomes = runFaultCases(cases, "127.73.0.1");
     ASSERT_EQ(outcomes.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {

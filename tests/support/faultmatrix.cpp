@@ -1,5 +1,6 @@
 #include "faultmatrix.h"
 
+#include "engine/pushsession.h"
 #include "platform/wait.h"
 
 #include <QDir>
@@ -137,20 +138,118 @@ std::vector<FaultCase> allFaultCases()
     return out;
 }
 
+namespace {
+
+QString writeCaseFile(const QTemporaryDir& files)
+{
+    const QString file = QDir(files.path()).filePath(QStringLiteral("app.tgz"));
+    QFile f(file);
+    if (f.open(QIODevice::WriteOnly)) {
+        QByteArray bytes(kFileSize, '\0');
+        for (qint64 i = 0; i < kFileSize; ++i)
+            bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+        f.write(bytes);
+    }
+    return file;
+}
+
+bool arrivedWhole(const sim::Daemon& daemon)
+{
+    for (const sim::ReceivedFile& f : daemon.files())
+        if (f.complete && f.content.size() == kFileSize)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::vector<FaultCase> defaultFaultCases()
+{
+    const bool full = qEnvironmentVariable("TK650_FAULT_MATRIX") == QLatin1String("full");
+    std::vector<FaultCase> out;
+    for (const FaultCase& c : allFaultCases()) {
+        // Every fault at every moment against today's daemon; against the
+        // older kinds the runs without a fault and the faults that end a
+        // connection or a conversation (stalls and floods take the same paths
+        // there).
+        const bool today = c.kind == DaemonKind::Current;
+        const bool common = c.strike == sim::Strike::None || c.strike == sim::Strike::Close ||
+                            c.strike == sim::Strike::Silence || c.strike == sim::Strike::Reset;
+        if (full || today || common)
+            out.push_back(c);
+    }
+    return out;
+}
+
+std::vector<FaultOutcome> runEngineCases(const std::vector<FaultCase>& cases,
+                                         const char* firstAddress)
+{
+    QTemporaryDir files;
+    const QString file = writeCaseFile(files);
+    const quint32 first = QHostAddress(QString::fromLatin1(firstAddress)).toIPv4Address();
+    struct EngineRun {
+        sim::Daemon daemon;
+        std::unique_ptr<engine::PushSession> session;
+        QElapsedTimer clock;
+    };
+    std::vector<std::unique_ptr<EngineRun>> runs;
+    std::vector<FaultOutcome> out(cases.size());
+    int bound = 0;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const FaultCase& c = cases[i];
+        auto r = std::make_unique<EngineRun>();
+        c.configure(r->daemon.config);
+        const QHostAddress address(first + static_cast<quint32>(i));
+        if (!r->daemon.listen(address, 5142))
+            out[i].errors = "cannot listen: " + r->daemon.errorString().toUtf8();
+        engine::PushOptions o;
+        o.filePath = file;
+        o.killApps = c.options.contains(QStringLiteral("-kill"));
+        o.reboot = c.options.contains(QStringLiteral("-reboot"));
+        o.runApp = c.options.contains(QStringLiteral("-run"));
+        o.installLimitMs = kFaultRunInstallLimitS * 1000;
+        r->session = std::make_unique<engine::PushSession>(address.toString(), o);
+        r->clock.start();
+        r->session->start();
+        bound = std::max(bound, c.boundMs());
+        runs.push_back(std::move(r));
+    }
+    pumpEventsUntil(
+        [&] {
+            for (size_t i = 0; i < runs.size(); ++i)
+                if (!runs[i]->session->isFinished() &&
+                    runs[i]->clock.elapsed() <= cases[i].boundMs())
+                    return false;
+            return true;
+        },
+        bound + 1000);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EngineRun& r = *runs[i];
+        FaultOutcome& o = out[i];
+        o.ended = r.session->isFinished();
+        if (!o.ended) {
+            o.ms = r.clock.elapsed();
+            continue;
+        }
+        const engine::PushResult& res = r.session->result();
+        o.ms = static_cast<qint64>(res.seconds * 1000);
+        o.exitCode = (res.exitCode + 256) % 256;
+        o.output = res.detail.toUtf8();
+    }
+    // Bytes handed to the system before a session ended may still be on
+    // their way to the terminal.
+    for (size_t i = 0; i < runs.size(); ++i)
+        if (out[i].ended && isSuccessExitCode(out[i].exitCode))
+            out[i].fileArrivedWhole =
+                pumpEventsUntil([&r = *runs[i]] { return arrivedWhole(r.daemon); }, 3000);
+    return out;
+}
+
 std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
                                         const char* firstAddress, int parallel)
 {
     QTemporaryDir files;
-    const QString file = QDir(files.path()).filePath(QStringLiteral("app.tgz"));
-    {
-        QFile f(file);
-        if (f.open(QIODevice::WriteOnly)) {
-            QByteArray bytes(kFileSize, '\0');
-            for (qint64 i = 0; i < kFileSize; ++i)
-                bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-            f.write(bytes);
-        }
-    }
+    const QString file = writeCaseFile(files);
     const QString program = qEnvironmentVariable("TK_BIN_DIR") + QStringLiteral("/Tk650Downloader");
     const quint32 first = QHostAddress(QString::fromLatin1(firstAddress)).toIPv4Address();
 
@@ -182,12 +281,11 @@ std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
                                r.c->options);
         QObject::connect(&r.process, &QProcess::finished, &r.process,
                          [&r] { r.endedMs = r.clock.elapsed(); });
-        QObject::connect(&r.process, &QProcess::errorOccurred, &r.process,
-                         [&r](QProcess::ProcessError e) {
-                             if (e == QProcess::FailedToStart)
-                                 r.outcome.errors = "failed to start: " +
-                                                    r.process.errorString().toUtf8();
-                         });
+        QObject::connect(
+            &r.process, &QProcess::errorOccurred, &r.process, [&r](QProcess::ProcessError e) {
+                if (e == QProcess::FailedToStart)
+                    r.outcome.errors = "failed to start: " + r.process.errorString().toUtf8();
+            });
         r.clock.start();
         r.process.start();
         return true;
@@ -209,14 +307,8 @@ std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
         o.errors = r.process.readAllStandardError();
         // Bytes the program handed to the system before it ended may still
         // be on their way to the terminal.
-        auto whole = [&r] {
-            for (const sim::ReceivedFile& f : r.daemon.files())
-                if (f.complete && f.content.size() == kFileSize)
-                    return true;
-            return false;
-        };
         if (isSuccessExitCode(o.exitCode))
-            o.fileArrivedWhole = pumpEventsUntil(whole, 3000);
+            o.fileArrivedWhole = pumpEventsUntil([&r] { return arrivedWhole(r.daemon); }, 3000);
         r.daemon.close();
     };
 

@@ -36,6 +36,10 @@ struct FaultCase {
 
 // Every combination: kinds x moments (with the options that reach them) x faults.
 std::vector<FaultCase> allFaultCases();
+// The combinations that reach different paths: every fault for today's
+// daemon; for the other kinds no fault, close, reset and silence (stalls and
+// floods take the same paths there). TK650_FAULT_MATRIX=full: all of them.
+std::vector<FaultCase> defaultFaultCases();
 
 struct FaultOutcome {
     bool ended = false;
@@ -53,6 +57,12 @@ inline constexpr int kFaultRunInstallLimitS = 2;
 // each next one on the next address; the outcomes in the cases' order.
 std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
                                         const char* firstAddress, int parallel = 12);
+
+// The same cases through the windowless download engine, every session at
+// once in this process; exitCode is the code the session's outcome stands
+// for, as a shell sees it.
+std::vector<FaultOutcome> runEngineCases(const std::vector<FaultCase>& cases,
+                                         const char* firstAddress);
 
 bool isTableExitCode(int shellCode);
 bool isSuccessExitCode(int shellCode);

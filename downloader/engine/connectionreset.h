@@ -12,4 +12,9 @@ namespace tk {
 // data; call before reading what a readiness notification announced.
 bool connectionWasReset(qintptr descriptor);
 
+// True when nothing more can come on the connection: the other end closed
+// or reset it and every byte it sent has been read. Looks without taking any
+// data. An open connection with unread bytes is not ended yet.
+bool connectionEnded(qintptr descriptor);
+
 } // namespace tk
