@@ -6,7 +6,8 @@
 // WINDOW: serial, network (More open, advanced options shown, a transfer's
 // time left), log, debug, listener (three simulated terminals), details,
 // fleet (the listener sending to six terminals: some done, some still
-// sending), ksyn, porterr, about, usage.
+// sending), fleetdone (the same finished, with its summary in the status
+// bar), ksyn, porterr, about, usage.
 #include "daemon.h"
 #include "platform/dialogs.h"
 #include "platform/programenv.h"
@@ -56,7 +57,8 @@ QByteArray record(const QByteArray& serial, const QByteArray& discretionary)
     return r.toBytes();
 }
 
-// The real dialogs, but a question is answered Yes without being shown.
+// The real dialogs, but a question is answered Yes without being shown, and
+// messages are left out while `quiet` (the window behind them is the shot).
 class YesDialogs : public QtDialogs {
 public:
     MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
@@ -64,8 +66,11 @@ public:
     {
         if (buttons == MsgButtons::YesNo)
             return MsgAnswer::Yes;
+        if (quiet)
+            return MsgAnswer::Ok;
         return QtDialogs::message(icon, title, text, buttons);
     }
+    bool quiet = false;
 };
 
 } // namespace
@@ -125,11 +130,13 @@ int main(int argc, char* argv[])
         QTest::keyClick(w.STab, Qt::Key_D, Qt::ControlModifier);
         announce(named("frmDebug"));
     } else if (which == QLatin1String("listener") || which == QLatin1String("details") ||
-               which == QLatin1String("fleet")) {
+               which == QLatin1String("fleet") || which == QLatin1String("fleetdone")) {
         // Three simulated terminals, one with a two-line discretionary text.
         // For "fleet" six, sent the main window's file from the list: two
         // install, one is full, one refuses, two take the file slowly.
-        const bool fleet = which == QLatin1String("fleet");
+        const bool done = which == QLatin1String("fleetdone");
+        const bool fleet = done || which == QLatin1String("fleet");
+        dialogs.quiet = done;
         const int lastHost = fleet ? 7 : 4;
         if (fleet) {
             const QString file = dir.filePath(QStringLiteral("app-1.2.tgz"));
@@ -152,6 +159,10 @@ int main(int argc, char* argv[])
                     config.faults.refuseConnections = true;
                 if (host >= 6)
                     config.faults.stallAfterFileBytes = (host == 6 ? 4 : 12) * 1024 * 1024;
+                if (host == 7)
+                    config.installResult = sim::InstallResult::Failed;
+                if (done)
+                    config.faults.stallMs = 500;
             }
             daemons.push_back(std::make_unique<sim::Daemon>(config));
             daemons.back()->listen(QHostAddress(QStringLiteral("127.43.0.%1").arg(host)), 5142);
