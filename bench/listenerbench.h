@@ -34,12 +34,14 @@ inline void resetPeak()
 }
 
 struct ListenerProgram {
-    explicit ListenerProgram(const QString& bindAddress)
+    // `answering` takes the questions and messages instead of `dialogs`.
+    explicit ListenerProgram(const QString& bindAddress, tk::Dialogs* answering = nullptr)
         : store(dir.filePath(QStringLiteral("store.ini")), QSettings::IniFormat)
     {
         env.programDir = dir.path();
         env.store = &store;
-        env.dialogs = &dialogs; // a message here means the run failed: standard error
+        // A message here means the run failed: standard error.
+        env.dialogs = answering ? answering : &dialogs;
         env.exitProcess = [](int code) { std::exit(code); };
         env.bcastBindAddress = bindAddress;
         main = std::make_unique<tk::frmmain>(env);

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 out=docs/screenshots
 windows=("$@")
-[ ${#windows[@]} -gt 0 ] || windows=(serial network log debug listener details ksyn porterr about usage)
+[ ${#windows[@]} -gt 0 ] || windows=(serial network log debug listener fleet fleetdone details ksyn porterr about usage)
 
 need=()
 command -v Xvfb >/dev/null || need+=(xvfb)

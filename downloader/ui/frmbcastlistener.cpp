@@ -2,15 +2,18 @@
 
 #include "core/bcastrecord.h"
 #include "platform/wait.h"
+#include "ui/fleetdownload.h"
 #include "ui/frmdebug.h"
 #include "ui/frmmain.h"
 #include "ui/named.h"
+#include "ui/networkdownload.h"
 #include "ui/shortcuts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -32,6 +35,8 @@
 #include <QTreeWidget>
 #include <QUdpSocket>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 namespace tk {
 
@@ -127,7 +132,8 @@ void frmBcastListener::buildUi()
     // Rows have their own heights: a two-line discretionary text shows whole
     // as soon as it arrives.
     lvBcast->setUniformRowHeights(false);
-    lvBcast->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected: "Download To..." then sends to all of them.
+    lvBcast->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvBcast->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvBcast->setColumnCount(kColumns);
     QStringList captions;
@@ -157,9 +163,13 @@ void frmBcastListener::buildUi()
     cmdRemoveDisconnected =
         named(new QPushButton(QStringLiteral("Clear Disconnected"), frameButtons),
               "cmdRemoveDisconnected");
-    for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected})
+    cmdCancelDownloads = named(new QPushButton(QStringLiteral("Cancel Downloads"), frameButtons),
+                               "cmdCancelDownloads");
+    cmdCancelDownloads->hide();
+    for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected, cmdCancelDownloads})
         b->setMinimumSize(buttonSize.expandedTo(b->minimumSizeHint()));
     grid->addWidget(cmdRefresh, 0, 0);
+    grid->addWidget(cmdCancelDownloads, 0, 1, Qt::AlignHCenter);
     grid->addWidget(cmdClear, 0, 2);
     grid->addWidget(chkSaveList, 1, 0);
     grid->addWidget(cmdRemoveDisconnected, 1, 2);
@@ -189,8 +199,12 @@ void frmBcastListener::buildUi()
     lblDeviceCount =
         named(new QLabel(QStringLiteral("Total Devices: 0"), sbBcast), "lblDeviceCount");
     atLeast(lblDeviceCount, 1680, {"Total Devices: 00000"});
+    lblDownloads = named(new QLabel(sbBcast), "lblDownloads");
+    lblDownloads->setTextFormat(Qt::PlainText);
+    lblDownloads->hide();
     sbBcast->addWidget(lblListenerState);
     sbBcast->addWidget(pbBcastRefresh, 1);
+    sbBcast->addWidget(lblDownloads);
     sbBcast->addPermanentWidget(lblDeviceCount);
     layout->addWidget(sbBcast);
     setMinimumSize(twips(3600), twips(3000));
@@ -226,6 +240,7 @@ void frmBcastListener::buildUi()
     connect(cmdClear, &QPushButton::clicked, this, &frmBcastListener::clearList);
     connect(cmdRemoveDisconnected, &QPushButton::clicked, this,
             &frmBcastListener::clearDisconnected);
+    connect(cmdCancelDownloads, &QPushButton::clicked, this, &frmBcastListener::cancelDownloads);
     connect(mnuDownloadTo, &QAction::triggered, this, &frmBcastListener::downloadToSelected);
     connect(mnuRemove, &QAction::triggered, this, &frmBcastListener::removeSelected);
     connect(mnuDetails, &QAction::triggered, this, &frmBcastListener::showDeviceDetails);
@@ -342,6 +357,12 @@ void frmBcastListener::closing()
         return;
     m_closed = true;
     stopRefresh = true;
+    if (m_fleet) {
+        // Every terminal is stopped; no summary is shown for a closing window.
+        FleetDownload* fleet = std::exchange(m_fleet, nullptr);
+        fleet->disconnect(this);
+        delete fleet;
+    }
     m_datagramTimer->stop();
     m_datagrams.clear();
     m_queuedBytes = 0;
@@ -391,6 +412,7 @@ void frmBcastListener::removeItem(QTreeWidgetItem* item)
 {
     const QString serial = item->text(colSerial);
     m_rows.remove(serial);
+    m_held.remove(serial);
     delete item;
 }
 
@@ -546,7 +568,7 @@ bool frmBcastListener::isProbing(const QString& serial) const
 
 void frmBcastListener::queueProbe(const QString& serial, bool byDatagram)
 {
-    if (m_closed || isProbing(serial))
+    if (m_closed || isProbing(serial) || m_held.contains(serial))
         return;
     if (m_queued.contains(serial)) {
         if (byDatagram) {
@@ -599,8 +621,8 @@ void frmBcastListener::startNextProbe()
         m_probeQueue.pop_front();
         m_queued.remove(serial);
         QTreeWidgetItem* item = itemFor(serial);
-        if (!item) {
-            probeCounted(serial); // removed while it waited
+        if (!item || m_held.contains(serial)) {
+            probeCounted(serial); // removed, or downloaded to, while it waited
             continue;
         }
         stopRefresh = false;
@@ -703,7 +725,8 @@ void frmBcastListener::finishProbe(Probe& probe, const QString& status)
     probe.tcpClient->abort();
     const QString serial = probe.serial;
     probe.serial.clear();
-    if (QTreeWidgetItem* item = itemFor(serial))
+    // A row a download started on while it was probed keeps the download's status.
+    if (QTreeWidgetItem* item = itemFor(serial); item && !m_held.contains(serial))
         setCell(item, colStatus, status);
     probeCounted(serial);
     if (!m_probeQueue.empty() && !m_nextProbeQueued) {
@@ -761,8 +784,16 @@ void frmBcastListener::refreshDevices()
     cmdRefresh->setEnabled(false);
     m_refreshPending.clear();
     m_refreshDone = 0;
+    // A finished download's statuses stay until this Refresh; a running
+    // one's rows are left to it.
+    if (!isDownloading()) {
+        m_held.clear();
+        lblDownloads->hide();
+    }
     for (int i = 0; i < rowCount(); ++i) {
         const QString serial = lvBcast->topLevelItem(i)->text(colSerial);
+        if (m_held.contains(serial))
+            continue;
         m_refreshPending.insert(serial);
         queueProbe(serial, false);
     }
@@ -794,6 +825,8 @@ void frmBcastListener::endRefresh()
 
 void frmBcastListener::clearList()
 {
+    if (isDownloading())
+        return;
     if (m_main.env().dialogs->message(
             MsgIcon::None, QStringLiteral("Clear List?"),
             QStringLiteral("Are you sure you want to clear the Bcast list?"),
@@ -801,11 +834,14 @@ void frmBcastListener::clearList()
         return;
     lvBcast->clear();
     m_rows.clear();
+    m_held.clear();
     updateDeviceCount();
 }
 
 void frmBcastListener::clearDisconnected()
 {
+    if (isDownloading())
+        return;
     if (m_main.env().dialogs->message(
             MsgIcon::None, QStringLiteral("Confirm Clear Disconnected"),
             QStringLiteral("Are you sure you want to remove all Disconnected S/N's from the list?"),
@@ -824,7 +860,7 @@ void frmBcastListener::clearDisconnected()
 void frmBcastListener::removeSelected()
 {
     const auto selected = lvBcast->selectedItems();
-    if (selected.isEmpty())
+    if (selected.isEmpty() || isDownloading())
         return;
     QPointer<QTreeWidget> guard(lvBcast);
     const QString serial = selected.first()->text(colSerial);
@@ -861,6 +897,10 @@ void frmBcastListener::downloadToSelected()
     const auto selected = lvBcast->selectedItems();
     if (selected.isEmpty())
         return;
+    if (selected.size() > 1) {
+        downloadToSeveral();
+        return;
+    }
     const QStringList parts = selected.first()->text(colAddress).split(QLatin1Char('.'));
     if (parts.size() != 4)
         return;
@@ -868,6 +908,110 @@ void frmBcastListener::downloadToSelected()
         m_main.txtIP[static_cast<std::size_t>(i)]->setText(parts[i]);
     m_main.activateWindow();
     m_main.cmdSend->setFocus();
+}
+
+// ---------------------------------------------------------------- download to several
+
+bool frmBcastListener::isDownloading() const
+{
+    return m_fleet && m_fleet->isRunning();
+}
+
+void frmBcastListener::cancelDownloads()
+{
+    if (isDownloading())
+        m_fleet->cancel();
+}
+
+void frmBcastListener::downloadToSeveral()
+{
+    const QString title = QStringLiteral("Download To...");
+    Dialogs& dialogs = *m_main.env().dialogs;
+    if (m_fleet) {
+        dialogs.message(MsgIcon::Information, title,
+                        QStringLiteral("A download to several terminals is still running."));
+        return;
+    }
+    // The same checks as the main window's Send, before anyone is asked.
+    const QString path = m_main.txtfilen->text();
+    quint16 port = 0;
+    auto problem = fileProblem(path);
+    if (!problem)
+        problem = portProblem(m_main.txtPort->text(), &port);
+    if (problem) {
+        dialogs.message(MsgIcon::Critical, unableToSendTitle(), problem->text);
+        return;
+    }
+
+    // One session per address, in the list's order; rows sharing an address
+    // show the same session.
+    std::vector<FleetDownload::Target> targets;
+    QHash<QString, std::size_t> byAddress;
+    for (int i = 0; i < rowCount(); ++i) {
+        QTreeWidgetItem* item = lvBcast->topLevelItem(i);
+        if (!item->isSelected())
+            continue;
+        const QString address = item->text(colAddress);
+        auto it = byAddress.constFind(address);
+        if (it == byAddress.constEnd()) {
+            it = byAddress.insert(address, targets.size());
+            targets.push_back({address, {}});
+        }
+        targets[*it].serials << item->text(colSerial);
+    }
+    const QString terminals = targets.size() == 1
+                                  ? QStringLiteral("the selected terminal")
+                                  : QStringLiteral("the %1 selected terminals").arg(targets.size());
+    if (dialogs.message(MsgIcon::Question, title,
+                        QStringLiteral("Send %1 to %2?").arg(QFileInfo(path).fileName(), terminals),
+                        MsgButtons::YesNo) != MsgAnswer::Yes)
+        return;
+    if (m_closed || m_fleet)
+        return;
+
+    m_fleet = new FleetDownload(std::move(targets), networkTabOptions(m_main, port), this);
+    for (const auto& target : m_fleet->targets())
+        for (const QString& serial : target.serials)
+            m_held.insert(serial);
+    connect(m_fleet, &FleetDownload::rowStatus, this, &frmBcastListener::setRowStatus);
+    connect(m_fleet, &FleetDownload::countChanged, this,
+            [this] { lblDownloads->setText(m_fleet->progressText()); });
+    connect(m_fleet, &FleetDownload::finished, this, &frmBcastListener::downloadsFinished);
+    lblDownloads->setText(m_fleet->progressText());
+    lblDownloads->show();
+    cmdCancelDownloads->show();
+    enablePruning(false);
+    m_fleet->start();
+}
+
+void frmBcastListener::setRowStatus(const QString& serial, const QString& text)
+{
+    if (QTreeWidgetItem* item = itemFor(serial))
+        setCell(item, colStatus, text);
+}
+
+void frmBcastListener::downloadsFinished()
+{
+    FleetDownload* fleet = std::exchange(m_fleet, nullptr);
+    if (!fleet)
+        return;
+    const QString summary = fleet->summaryText();
+    const bool allWell = fleet->succeededCount() == fleet->count();
+    fleet->deleteLater();
+    lblDownloads->setText(summary);
+    cmdCancelDownloads->hide();
+    enablePruning(true);
+    if (!m_closed)
+        m_main.env().dialogs->message(allWell ? MsgIcon::Information : MsgIcon::Exclamation,
+                                      QStringLiteral("Download To..."), summary);
+}
+
+// Rows may not go while a download reports into them.
+void frmBcastListener::enablePruning(bool enabled)
+{
+    cmdClear->setEnabled(enabled);
+    cmdRemoveDisconnected->setEnabled(enabled);
+    mnuRemove->setEnabled(enabled);
 }
 
 // ---------------------------------------------------------------- sorting
@@ -1016,12 +1160,17 @@ bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         QTreeWidgetItem* item = lvBcast->itemAt(mouse->position().toPoint());
         if (mouse->button() == Qt::RightButton) {
-            lvBcast->clearSelection();
-            if (item) {
-                lvBcast->setCurrentItem(item);
-                item->setSelected(true);
-                mnuItemContext->popup(mouse->globalPosition().toPoint());
+            // A row already among several selected keeps them all, so the
+            // menu's "Download To..." reaches every one.
+            if (!item || !item->isSelected() || lvBcast->selectedItems().size() < 2) {
+                lvBcast->clearSelection();
+                if (item) {
+                    lvBcast->setCurrentItem(item);
+                    item->setSelected(true);
+                }
             }
+            if (item)
+                mnuItemContext->popup(mouse->globalPosition().toPoint());
             return true;
         }
         if (mouse->button() == Qt::LeftButton && !item)
@@ -1035,6 +1184,7 @@ bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
         return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
+        cancelDownloads();
         stopRefreshing();
         return true;
     }

@@ -31,6 +31,7 @@ class QUdpSocket;
 namespace tk {
 
 class frmmain;
+class FleetDownload;
 
 // One row of the device table.
 struct DeviceRow {
@@ -68,7 +69,13 @@ public:
     void updateDeviceCount();
     void loadDeviceList();
     void saveDeviceList();
+    // One selected row: its address to the main window. Several: after a
+    // question, the main window's file to all of them (downloadToSeveral).
     void downloadToSelected();
+    // True while a download to several terminals runs.
+    bool isDownloading() const;
+    // Stops that download (the Cancel button, Escape, closing).
+    void cancelDownloads();
     void sortByColumn(int column);
     void showDeviceDetails();
     void removeSelected();
@@ -100,10 +107,12 @@ public:
     QPushButton* cmdClear = nullptr;
     QCheckBox* chkSaveList = nullptr;
     QPushButton* cmdRemoveDisconnected = nullptr;
+    QPushButton* cmdCancelDownloads = nullptr; // shown while a download to several runs
     QStatusBar* sbBcast = nullptr;
     QLabel* lblListenerState = nullptr;     // status-bar panel 1
     QProgressBar* pbBcastRefresh = nullptr; // over panel 2
     QLabel* lblDeviceCount = nullptr;       // status-bar panel 3
+    QLabel* lblDownloads = nullptr;         // a download to several: its count, then its summary
     QMenu* mnuItemContext = nullptr;
     QAction* mnuDownloadTo = nullptr;
     QAction* mnuRemove = nullptr;
@@ -166,6 +175,11 @@ private:
     void probeCounted(const QString& serial);
     void endRefresh();
 
+    void downloadToSeveral();
+    void setRowStatus(const QString& serial, const QString& text);
+    void downloadsFinished();
+    void enablePruning(bool enabled);
+
     frmmain& m_main;
     StartFailure m_startFailure = StartFailure::None;
     std::unique_ptr<QLockFile> m_lock;
@@ -201,6 +215,11 @@ private:
     QSet<QString> m_refreshPending;
     int m_refreshDone = 0;
     QTimer* m_refreshEndTimer = nullptr;
+
+    FleetDownload* m_fleet = nullptr;
+    // Rows whose status a download to several owns: from its start until the
+    // next Refresh, no probe overwrites it (nor connects to the terminal).
+    QSet<QString> m_held;
 };
 
 // The main window's "Bcast Listener" check box: opens or closes the listener.

@@ -83,45 +83,65 @@ void NetworkDownload::failSession(int exitCode, const QString& title, const QStr
 
 // --- the Send action ----------------------------------------------------------
 
-bool NetworkDownload::checkInputs(const QString& path, qint64& size)
+std::optional<SendProblem> fileProblem(const QString& path, qint64* size)
 {
-    auto badFile = [this](int code, const QString& text) {
-        if (exitIfUnattended(code))
-            return false;
-        report(kUnableToSend, text);
-        w.txtfilen->selectAll();
-        w.txtfilen->setFocus();
-        return false;
-    };
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists() || !info.isFile())
-        return badFile(exitcode::NoFile,
-                       QStringLiteral("The selected file does not exist.\r") + kSelectValidFile);
-    size = info.size();
-    if (size == 0)
-        return badFile(exitcode::NoFile,
-                       QStringLiteral("The selected file is empty (zero bytes in size).\r") +
-                           kSelectValidFile);
+        return SendProblem{exitcode::NoFile, QStringLiteral("The selected file does not exist.\r") +
+                                                 kSelectValidFile};
+    if (size)
+        *size = info.size();
+    if (info.size() == 0)
+        return SendProblem{exitcode::NoFile,
+                           QStringLiteral("The selected file is empty (zero bytes in size).\r") +
+                               kSelectValidFile};
     // A file that cannot be opened is found now, before the terminal is told
     // about it.
     if (QFile probe(path); !probe.open(QIODevice::ReadOnly))
-        return badFile(exitcode::Failed,
-                       QStringLiteral("The selected file cannot be read.\r") + kSelectValidFile);
+        return SendProblem{exitcode::Failed, QStringLiteral("The selected file cannot be read.\r") +
+                                                 kSelectValidFile};
+    return std::nullopt;
+}
 
+std::optional<SendProblem> portProblem(const QString& portText, quint16* port)
+{
+    bool numeric = false;
+    const uint value = portText.toUInt(&numeric);
+    // No dialog may appear in an unattended run: the port is part of the
+    // destination, so it ends like a bad address.
+    if (!numeric || value == 0 || value > 65535)
+        return SendProblem{exitcode::BadAddress,
+                           QStringLiteral("Please Enter A Valid Destination Port")};
+    if (port)
+        *port = static_cast<quint16>(value);
+    return std::nullopt;
+}
+
+QString unableToSendTitle()
+{
+    return kUnableToSend;
+}
+
+bool NetworkDownload::checkInputs(const QString& path, qint64& size)
+{
+    if (const auto problem = fileProblem(path, &size)) {
+        if (exitIfUnattended(problem->exitCode))
+            return false;
+        report(kUnableToSend, problem->text);
+        w.txtfilen->selectAll();
+        w.txtfilen->setFocus();
+        return false;
+    }
     if (w.getDestinationIP().isEmpty()) {
         if (exitIfUnattended(exitcode::BadAddress))
             return false;
         report(kUnableToSend, QStringLiteral("Please Enter A Valid Destination IP Address"));
         return false;
     }
-    bool numeric = false;
-    const uint port = w.txtPort->text().toUInt(&numeric);
-    if (!numeric || port == 0 || port > 65535) {
-        // No dialog may appear in an unattended run: the port is part of the
-        // destination, so it ends like a bad address.
-        if (exitIfUnattended(exitcode::BadAddress))
+    if (const auto problem = portProblem(w.txtPort->text())) {
+        if (exitIfUnattended(problem->exitCode))
             return false;
-        report(kUnableToSend, QStringLiteral("Please Enter A Valid Destination Port"));
+        report(kUnableToSend, problem->text);
         return false;
     }
     return true;

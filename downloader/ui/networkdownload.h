@@ -12,11 +12,26 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 namespace tk {
 
 class frmmain;
 class NetworkSession;
+
+// Why a download cannot start: the exit code an unattended run ends with and
+// the text of the "Unable to Send" message a window shows.
+struct SendProblem {
+    int exitCode;
+    QString text;
+};
+// The file must exist, hold bytes and open for reading; its size is given
+// back when it exists.
+std::optional<SendProblem> fileProblem(const QString& path, qint64* size = nullptr);
+// The port box must hold a port number (1 to 65535).
+std::optional<SendProblem> portProblem(const QString& portText, quint16* port = nullptr);
+// "Unable to Send", the title of both messages.
+QString unableToSendTitle();
 
 class NetworkDownload : public QObject {
     Q_OBJECT

@@ -1,6 +1,8 @@
 // The broadcast listener over real UDP and TCP on loopback, against the
-// simulator's daemon. Every test has its own 127.40.N.x network.
+// simulator's daemon. Every test has its own 127.40.N.x network (downloads
+// to several terminals: 127.117.N.x).
 #include "daemon.h"
+#include "engine/pushsession.h"
 #include "hangingport.h"
 #include "platform/wait.h"
 #include "programfolder.h"
@@ -24,6 +26,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QUdpSocket>
+#include <algorithm>
+#include <functional>
 #include <gmock/gmock.h>
 
 using namespace tk;
@@ -40,10 +44,15 @@ QByteArray rec(const QByteArray& serial, const QByteArray& discretionary = {})
            discretionary + FS + FS;
 }
 
-// A frmmain over a temporary program folder whose listener binds 127.40.net.1.
+// A frmmain over a temporary program folder whose listener binds 127.40.net.1
+// (or base + "1").
 struct Rig {
     explicit Rig(int net, ProgramFolder* shared = nullptr)
-        : base(QStringLiteral("127.40.%1.").arg(net)), folder(shared ? shared : &own)
+        : Rig(QStringLiteral("127.40.%1.").arg(net), shared)
+    {
+    }
+    explicit Rig(const QString& prefix, ProgramFolder* shared = nullptr)
+        : base(prefix), folder(shared ? shared : &own)
     {
         ProgramEnv env = folder->env();
         env.bcastBindAddress = addr(1);
@@ -501,6 +510,9 @@ TEST(BcastListener, DetailsAndHandOver)
     EXPECT_EQ(rig.main->txtIP[1]->text(), QStringLiteral("40"));
     EXPECT_EQ(rig.main->txtIP[2]->text(), QStringLiteral("11"));
     EXPECT_EQ(rig.main->txtIP[3]->text(), QStringLiteral("2"));
+    // One row only hands its address over: no question, no download.
+    EXPECT_EQ(dialogs.shown.size(), 1);
+    EXPECT_FALSE(l->isDownloading());
 
     // The console chord here opens the console without an address.
     QTest::keyClick(l->lvBcast, Qt::Key_D, Qt::ControlModifier);
@@ -819,5 +831,188 @@ TEST(BcastListener, StoredWindowSizeOfAnyValueOpens)
         EXPECT_LE(l->width(), std::max(desktop.width(), twips(3600))) << stored;
         EXPECT_LE(l->height(), std::max(desktop.height(), twips(3000))) << stored;
         l->close();
+    }
+}
+
+namespace {
+
+// A listener on 127.117.net.x with one row per terminal, every row selected
+// by the keyboard, and a file in the main window's file box.
+struct FleetRig : Rig {
+    explicit FleetRig(int net) : Rig(QStringLiteral("127.117.%1.").arg(net)) {}
+
+    QString status(const QString& serial) const { return rowOf(serial).status; }
+    // Selects every row with Ctrl+A, then "Download To..." from the context
+    // menu of a selected row (which keeps the selection).
+    void downloadToAll()
+    {
+        auto* l = listener();
+        QTest::keyClick(l->lvBcast, Qt::Key_A, Qt::ControlModifier);
+        const QRect r = l->lvBcast->visualItemRect(l->lvBcast->topLevelItem(0));
+        QTest::mouseClick(l->lvBcast->viewport(), Qt::RightButton, {}, r.center());
+        EXPECT_EQ(l->lvBcast->selectedItems().size(), l->rowCount());
+        l->mnuItemContext->hide();
+        l->mnuDownloadTo->trigger();
+    }
+    void useFile(const QByteArray& bytes)
+    {
+        folder->write(QStringLiteral("app.tgz"), bytes);
+        main->txtfilen->setText(folder->file(QStringLiteral("app.tgz")));
+    }
+};
+
+} // namespace
+
+// Several rows: one question, then every terminal at once; each row ends with
+// its own outcome and a summary follows. Rows of the download are not probed
+// while it runs nor after it until a Refresh.
+TEST(BcastListener, DownloadToSeveralShowsEachOutcome)
+{
+    using engine::Outcome;
+    struct Case {
+        const char* serial;
+        std::function<void(sim::DaemonConfig&)> setup;
+        Outcome outcome;
+    };
+    const std::vector<Case> cases = {
+        {"OK", [](sim::DaemonConfig&) {}, Outcome::Rebooted},
+        {"FULL", [](sim::DaemonConfig& c) { c.dldReply = sim::Reply::NoSpace; }, Outcome::NoSpace},
+        {"REFUSING", [](sim::DaemonConfig& c) { c.faults.refuseConnections = true; },
+         Outcome::NoConnection},
+        {"BROKEN", [](sim::DaemonConfig& c) { c.installResult = sim::InstallResult::Failed; },
+         Outcome::InstallFailed},
+    };
+    FleetRig rig(1);
+    std::vector<std::unique_ptr<sim::Daemon>> daemons;
+    auto* l = rig.open();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        sim::DaemonConfig config;
+        config.whoReply = rec(cases[i].serial);
+        cases[i].setup(config);
+        const int host = 2 + static_cast<int>(i);
+        daemons.push_back(rig.daemon(host, config));
+        rig.send(rec(cases[i].serial), host);
+    }
+    for (const auto& c : cases)
+        ASSERT_TRUE(rig.settled(QString::fromLatin1(c.serial)));
+    for (auto& d : daemons)
+        d->clearRecords();
+    auto& dialogs = rig.folder->dialogs;
+    dialogs.shown.clear();
+
+    // The file is checked first, with the main window's messages; no question.
+    rig.main->txtfilen->setText(rig.folder->file(QStringLiteral("missing.tgz")));
+    rig.downloadToAll();
+    rig.useFile({});
+    rig.downloadToAll();
+    ASSERT_EQ(dialogs.shown.size(), 2);
+    EXPECT_EQ(dialogs.shown[0].title, QStringLiteral("Unable to Send"));
+    EXPECT_TRUE(
+        dialogs.shown[0].text.startsWith(QStringLiteral("The selected file does not exist.")));
+    EXPECT_TRUE(dialogs.shown[1].text.startsWith(
+        QStringLiteral("The selected file is empty (zero bytes in size).")));
+
+    // "No" sends nothing.
+    rig.useFile(QByteArray(100000, 'x'));
+    rig.main->chkSetRTC->setChecked(true);
+    rig.main->chkReboot->setChecked(true);
+    dialogs.answers = {MsgAnswer::No};
+    rig.downloadToAll();
+    ASSERT_EQ(dialogs.shown.size(), 3);
+    EXPECT_EQ(dialogs.shown[2].title, QStringLiteral("Download To..."));
+    EXPECT_EQ(dialogs.shown[2].text, QStringLiteral("Send app.tgz to the 4 selected terminals?"));
+    EXPECT_EQ(dialogs.shown[2].buttons, MsgButtons::YesNo);
+    EXPECT_FALSE(l->isDownloading());
+
+    dialogs.answers = {MsgAnswer::Yes};
+    rig.downloadToAll();
+    ASSERT_TRUE(l->isDownloading());
+    EXPECT_TRUE(l->cmdCancelDownloads->isVisible());
+    EXPECT_FALSE(l->cmdClear->isEnabled());
+    EXPECT_FALSE(l->cmdRemoveDisconnected->isEnabled());
+    EXPECT_FALSE(l->mnuRemove->isEnabled());
+    // A broadcast during the download does not probe its row.
+    rig.send(rec("OK"), 2);
+    ASSERT_TRUE(pumpEventsUntil([&] { return !l->isDownloading(); }, 30000));
+    for (const auto& c : cases)
+        EXPECT_EQ(rig.status(QString::fromLatin1(c.serial)), engine::outcomeText(c.outcome))
+            << c.serial;
+    const QString summary = QStringLiteral("Download finished: 1 succeeded, 3 failed");
+    EXPECT_EQ(dialogs.shown.last().title, QStringLiteral("Download To..."));
+    EXPECT_EQ(dialogs.shown.last().text, summary);
+    EXPECT_EQ(l->lblDownloads->text(), summary);
+    EXPECT_FALSE(l->cmdCancelDownloads->isVisible());
+    EXPECT_TRUE(l->cmdClear->isEnabled());
+    EXPECT_TRUE(l->mnuRemove->isEnabled());
+
+    // The network tab's options went along.
+    const auto& ok = *daemons[0];
+    const QList<QByteArray> commands = ok.commands();
+    EXPECT_FALSE(commands.contains("WHO:"));
+    EXPECT_TRUE(std::any_of(commands.begin(), commands.end(),
+                            [](const QByteArray& c) { return c.startsWith("RTC:"); }));
+    EXPECT_TRUE(commands.contains("RST:"));
+    ASSERT_EQ(ok.files().size(), 1);
+    EXPECT_TRUE(ok.files()[0].complete);
+    EXPECT_EQ(ok.files()[0].content, QByteArray(100000, 'x'));
+
+    // The outcomes stay until Refresh probes the rows again.
+    rig.send(rec("BROKEN"), 5);
+    ASSERT_TRUE(rig.settled(QStringLiteral("BROKEN")));
+    EXPECT_EQ(rig.status(QStringLiteral("BROKEN")), engine::outcomeText(Outcome::InstallFailed));
+    l->cmdRefresh->click();
+    ASSERT_TRUE(pumpEventsUntil([&] { return !l->isRefreshing(); }, 10000));
+    EXPECT_EQ(rig.status(QStringLiteral("BROKEN")), QStringLiteral("Waiting for download"));
+    EXPECT_EQ(rig.status(QStringLiteral("REFUSING")), QStringLiteral("Disconnected"));
+}
+
+// Cancel, Escape or closing the window stops terminals that are slow to
+// install; the rows say "Cancelled" and the summary says so (not when closing).
+TEST(BcastListener, DownloadToSeveralStops)
+{
+    enum class How { Button, Escape, Close };
+    for (const How how : {How::Button, How::Escape, How::Close}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        FleetRig rig(10 + static_cast<int>(how));
+        sim::DaemonConfig slow;
+        slow.installDelayMs = 600000;
+        std::vector<std::unique_ptr<sim::Daemon>> daemons;
+        auto* l = rig.open();
+        for (int host : {2, 3}) {
+            slow.whoReply = rec("SLOW" + QByteArray::number(host));
+            daemons.push_back(rig.daemon(host, slow));
+            rig.send(rec("SLOW" + QByteArray::number(host)), host);
+        }
+        ASSERT_TRUE(rig.settled(QStringLiteral("SLOW2")));
+        ASSERT_TRUE(rig.settled(QStringLiteral("SLOW3")));
+        rig.useFile("payload");
+        rig.folder->dialogs.answers = {MsgAnswer::Yes};
+        rig.downloadToAll();
+        const QString installing = engine::stageText(engine::Stage::Installing, 7, 7);
+        ASSERT_TRUE(pumpEventsUntil(
+            [&] {
+                return rig.status(QStringLiteral("SLOW2")) == installing &&
+                       rig.status(QStringLiteral("SLOW3")) == installing;
+            },
+            10000));
+        const int shown = static_cast<int>(rig.folder->dialogs.shown.size());
+        switch (how) {
+        case How::Button: QTest::mouseClick(l->cmdCancelDownloads, Qt::LeftButton); break;
+        case How::Escape: QTest::keyClick(l->lvBcast, Qt::Key_Escape); break;
+        case How::Close: l->close(); break;
+        }
+        for (auto& d : daemons)
+            EXPECT_TRUE(pumpEventsUntil([&] { return d->openConnections() == 0; }, 5000));
+        if (how == How::Close) {
+            EXPECT_EQ(rig.folder->dialogs.shown.size(), shown);
+            continue;
+        }
+        ASSERT_TRUE(pumpEventsUntil([&] { return !l->isDownloading(); }, 5000));
+        EXPECT_EQ(rig.status(QStringLiteral("SLOW2")), QStringLiteral("Cancelled"));
+        EXPECT_EQ(rig.status(QStringLiteral("SLOW3")), QStringLiteral("Cancelled"));
+        const QString summary =
+            QStringLiteral("Download finished: 0 succeeded, 0 failed, 2 cancelled");
+        EXPECT_EQ(rig.folder->dialogs.shown.last().text, summary);
+        EXPECT_EQ(l->lblDownloads->text(), summary);
     }
 }

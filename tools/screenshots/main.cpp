@@ -5,7 +5,9 @@
 //
 // WINDOW: serial, network (More open, advanced options shown, a transfer's
 // time left), log, debug, listener (three simulated terminals), details,
-// ksyn, porterr, about, usage.
+// fleet (the listener sending to six terminals: some done, some still
+// sending), fleetdone (the same finished, with its summary in the status
+// bar), ksyn, porterr, about, usage.
 #include "daemon.h"
 #include "platform/dialogs.h"
 #include "platform/programenv.h"
@@ -33,9 +35,9 @@ using namespace tk;
 namespace {
 
 // Prints the id of the window once it has been shown for a moment.
-void announce(const std::function<QWidget*()>& window)
+void announce(const std::function<QWidget*()>& window, int afterMs = 1500)
 {
-    QTimer::singleShot(1500, [window] {
+    QTimer::singleShot(afterMs, [window] {
         QWidget* w = window();
         if (!w) {
             std::fprintf(stderr, "no window\n");
@@ -55,6 +57,22 @@ QByteArray record(const QByteArray& serial, const QByteArray& discretionary)
     return r.toBytes();
 }
 
+// The real dialogs, but a question is answered Yes without being shown, and
+// messages are left out while `quiet` (the window behind them is the shot).
+class YesDialogs : public QtDialogs {
+public:
+    MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
+                      MsgButtons buttons) override
+    {
+        if (buttons == MsgButtons::YesNo)
+            return MsgAnswer::Yes;
+        if (quiet)
+            return MsgAnswer::Ok;
+        return QtDialogs::message(icon, title, text, buttons);
+    }
+    bool quiet = false;
+};
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -69,7 +87,7 @@ int main(int argc, char* argv[])
     QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/usage.txt"),
                 dir.filePath(QStringLiteral("usage.txt")));
     QSettings store(dir.filePath(QStringLiteral("store.ini")), QSettings::IniFormat);
-    QtDialogs dialogs;
+    YesDialogs dialogs;
     ProgramEnv env;
     env.programDir = dir.path();
     env.store = &store;
@@ -111,17 +129,46 @@ int main(int argc, char* argv[])
     } else if (which == QLatin1String("debug")) {
         QTest::keyClick(w.STab, Qt::Key_D, Qt::ControlModifier);
         announce(named("frmDebug"));
-    } else if (which == QLatin1String("listener") || which == QLatin1String("details")) {
-        // Three simulated terminals: one with a two-line discretionary text.
-        for (int host = 2; host <= 4; ++host) {
+    } else if (which == QLatin1String("listener") || which == QLatin1String("details") ||
+               which == QLatin1String("fleet") || which == QLatin1String("fleetdone")) {
+        // Three simulated terminals, one with a two-line discretionary text.
+        // For "fleet" six, sent the main window's file from the list: two
+        // install, one is full, one refuses, two take the file slowly.
+        const bool done = which == QLatin1String("fleetdone");
+        const bool fleet = done || which == QLatin1String("fleet");
+        dialogs.quiet = done;
+        const int lastHost = fleet ? 7 : 4;
+        if (fleet) {
+            const QString file = dir.filePath(QStringLiteral("app-1.2.tgz"));
+            QFile payload(file);
+            payload.open(QIODevice::WriteOnly);
+            payload.write(QByteArray(32 * 1024 * 1024, 'x'));
+            payload.close();
+            w.STab->setCurrentIndex(1);
+            w.txtfilen->setText(file);
+        }
+        for (int host = 2; host <= lastHost; ++host) {
             sim::DaemonConfig config;
             config.whoReply = record("650-100-200-00" + QByteArray::number(host),
-                                     host == 3 ? "Shop 12\r\nTill 3\r\n" : "");
+                                     host == 3 && !fleet ? "Shop 12\r\nTill 3\r\n" : "");
+            if (fleet) {
+                config.keepContent = false;
+                if (host == 4)
+                    config.dldReply = sim::Reply::NoSpace;
+                if (host == 5)
+                    config.faults.refuseConnections = true;
+                if (host >= 6)
+                    config.faults.stallAfterFileBytes = (host == 6 ? 4 : 12) * 1024 * 1024;
+                if (host == 7)
+                    config.installResult = sim::InstallResult::Failed;
+                if (done)
+                    config.faults.stallMs = 500;
+            }
             daemons.push_back(std::make_unique<sim::Daemon>(config));
             daemons.back()->listen(QHostAddress(QStringLiteral("127.43.0.%1").arg(host)), 5142);
         }
         w.chkListener->click();
-        for (int host = 2; host <= 4; ++host) {
+        for (int host = 2; host <= lastHost; ++host) {
             QUdpSocket s;
             s.bind(QHostAddress(QStringLiteral("127.43.0.%1").arg(host)), 0);
             s.writeDatagram(record("650-100-200-00" + QByteArray::number(host), ""),
@@ -138,6 +185,12 @@ int main(int argc, char* argv[])
                 l->showDeviceDetails();
             });
             announce(modal);
+        } else if (fleet) {
+            QTimer::singleShot(1000, l, [l] {
+                l->lvBcast->selectAll();
+                l->downloadToSelected();
+            });
+            announce(named("frmBcastListener"), 4000);
         } else {
             announce(named("frmBcastListener"));
         }
