@@ -48,6 +48,12 @@ inline constexpr double kConnectLimitMs = 5000;
 inline constexpr int kSendTimeoutMs = 4000;
 inline constexpr int kReplyTickMs = 20;
 
+// The most of one arrival kept as a reply (replies are a few bytes; the rest
+// of a longer arrival is the next one), and how many arrivals may wait to be
+// acted on before further ones are dropped.
+inline constexpr long long kMaxReplyBytes = 64 * 1024;
+inline constexpr int kMaxQueuedReplies = 16;
+
 // How long an unattended run waits for the install result after the file:
 // the environment variable TK650_INSTALL_TIMEOUT in whole seconds (1 to
 // kInstallLimitMaxS), else kInstallLimitDefaultS. A window waits as long as

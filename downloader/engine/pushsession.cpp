@@ -416,6 +416,8 @@ void PushSession::Impl::onSocketError()
         finish(Outcome::NoConnection, sock.errorString());
         return;
     }
+    // Qt reports a reset like a close; onReadyRead looks for a reset before
+    // Qt reads.
     if (sock.error() == QAbstractSocket::RemoteHostClosedError)
         onClosed(connection);
     else
@@ -469,8 +471,8 @@ void PushSession::Impl::onReadyRead()
     // left of a longer arrival comes as the next one.
     if (!closed() && connectionWasReset(sock.socketDescriptor()))
         peerReset = true;
-    const QByteArray text = sock.read(PushSession::kMaxReplyBytes);
-    if (!text.isEmpty() && repliesQueued < PushSession::kMaxQueuedReplies) {
+    const QByteArray text = sock.read(proto::kMaxReplyBytes);
+    if (!text.isEmpty() && repliesQueued < proto::kMaxQueuedReplies) {
         ++repliesQueued;
         QMetaObject::invokeMethod(
             this,
@@ -802,7 +804,7 @@ void PushSession::Impl::afterStream()
     chunk = QByteArray();
     emit q.progress(sent, fileSize);
     reported = sent;
-    if (state == SessionState::Failed || q.m_finished)
+    if (q.m_finished)
         return;
     if (hostVersion.isEmpty()) {
         // An older daemon sends no install result.

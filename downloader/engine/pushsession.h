@@ -110,11 +110,6 @@ public:
     Stage stage() const { return m_stage; }
     const QString& address() const { return m_address; }
 
-    // The most of one arrival kept as a reply, and how many arrivals may
-    // wait to be acted on before further ones are dropped.
-    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
-    static constexpr int kMaxQueuedReplies = 16;
-
 signals:
     void stageChanged(tk::engine::Stage stage);
     // File bytes handed to the system so far, at most once per chunk slice.

@@ -311,8 +311,8 @@ void NetworkSession::onDataArrival()
     // as the terminal keeps sending). What is left comes as the next arrival.
     if (!socketClosed() && connectionWasReset(w.tcpClient->socketDescriptor()))
         m_peerReset = true;
-    const QByteArray text = w.tcpClient->read(kMaxReplyBytes);
-    if (!text.isEmpty() && m_repliesQueued < kMaxQueuedReplies) {
+    const QByteArray text = w.tcpClient->read(proto::kMaxReplyBytes);
+    if (!text.isEmpty() && m_repliesQueued < proto::kMaxQueuedReplies) {
         ++m_repliesQueued;
         QMetaObject::invokeMethod(
             this,

@@ -69,12 +69,6 @@ public:
     // The terminal reset the connection (rather than closing it in order).
     bool connectionReset() const { return m_peerReset; }
 
-    // The most of one arrival that is kept as a reply (replies are a few
-    // bytes; the rest of a longer arrival is the next one), and how many
-    // arrivals may wait to be acted on before further ones are dropped.
-    static constexpr qint64 kMaxReplyBytes = 64 * 1024;
-    static constexpr int kMaxQueuedReplies = 16;
-
 private:
     void onDataArrival();
     void dispatch(const QByteArray& text);
