@@ -17,9 +17,9 @@ bool isPackageName(std::string_view name)
     return false;
 }
 
-std::string GetFileName(const std::string& Fname)
+std::string GetFileName(const std::string& Fname, std::string_view separators)
 {
-    const auto cut = Fname.find_last_of("\\/");
+    const auto cut = Fname.find_last_of(separators);
     std::string name = cut == std::string::npos ? Fname : Fname.substr(cut + 1);
     if (isPackageName(name))
         std::replace(name.begin(), name.end(), ' ', '_');

@@ -71,11 +71,19 @@ inline constexpr std::string_view kVersionKeepsConnection = "01.02.01";
 
 // --- file names -------------------------------------------------------------
 
-// The file-name part of a path (after the last "\" or "/"; the whole text when
+// What ends a folder in a path of this system: "\" and "/" on Windows; only
+// "/" elsewhere, where a backslash is an ordinary character of a file name.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "\\/";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
+// The file-name part of a path (after the last separator; the whole text when
 // there is none). Package names (".tgz", ".tar", ".gz", ".bz2", ".ipk", exact
 // case) get every blank replaced by "_", since the terminal's installer does
 // not take blanks in package names.
-std::string GetFileName(const std::string& Fname);
+std::string GetFileName(const std::string& Fname, std::string_view separators = kPathSeparators);
 bool isPackageName(std::string_view name);
 
 // --- payload builders -------------------------------------------------------

@@ -21,7 +21,7 @@ std::string bytes(std::initializer_list<int> list)
 
 TEST(KsynFrame, MatchesBothWorkedExamplesByteForByte)
 {
-    const auto a = buildKsynFrame(GetFileName("C:\\pkgs\\a.tgz"), true, KsynRestart::None);
+    const auto a = buildKsynFrame(GetFileName("C:\\pkgs\\a.tgz", "\\/"), true, KsynRestart::None);
     EXPECT_EQ(a, bytes({0x02, 0x4B, 0x53, 0x59, 0x4E, 0x1C, 0x61, 0x2E, 0x74, 0x67, 0x7A, 0x1C,
                         0x50, 0x1C, 0x03}));
     EXPECT_EQ(CalculateLRC(a), static_cast<char>(0x66));
@@ -59,7 +59,8 @@ TEST(KsynFrame, CheckByteCoversEtxButNotStxAndMayBeZero)
 
 TEST(KsynFrame, PackageNamesLoseTheirBlanksOtherNamesKeepThem)
 {
-    const auto pkg = buildKsynFrame(GetFileName("C:\\x y\\my app.tgz"), true, KsynRestart::None);
+    const auto pkg =
+        buildKsynFrame(GetFileName("C:\\x y\\my app.tgz", "\\/"), true, KsynRestart::None);
     EXPECT_NE(pkg.find("\x1Cmy_app.tgz\x1C"), std::string::npos);
     const auto txt = buildKsynFrame(GetFileName("/home/u/my notes.txt"), true, KsynRestart::None);
     EXPECT_NE(txt.find("\x1Cmy notes.txt\x1C"), std::string::npos);

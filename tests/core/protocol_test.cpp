@@ -6,19 +6,36 @@
 using namespace tk::proto;
 using namespace std::string_literals;
 
-TEST(FileName, TakesThePartAfterTheLastSeparator)
+TEST(FileName, TakesThePartAfterTheLastSeparatorOfItsPlatform)
 {
-    EXPECT_EQ(GetFileName("C:\\dir\\sub\\app.bin"), "app.bin");
-    EXPECT_EQ(GetFileName("/home/me/app.bin"), "app.bin");
-    EXPECT_EQ(GetFileName("C:\\mixed/dir\\app.bin"), "app.bin");
-    EXPECT_EQ(GetFileName("app.bin"), "app.bin");
-    EXPECT_EQ(GetFileName("dir\\"), "");
-    EXPECT_EQ(GetFileName(""), "");
+    const std::string_view windows = "\\/";
+    struct Case {
+        std::string path, onWindows, onLinux;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"C:\\dir\\sub\\app.bin", "app.bin", "C:\\dir\\sub\\app.bin"},
+             {"/home/me/app.bin", "app.bin", "app.bin"},
+             {"C:\\mixed/dir\\app.bin", "app.bin", "dir\\app.bin"},
+             {"/home/me/back\\slash.tgz", "slash.tgz", "back\\slash.tgz"},
+             {"/tmp/a b\\c d.tgz", "c_d.tgz", "a_b\\c_d.tgz"},
+             {"app.bin", "app.bin", "app.bin"},
+             {"dir\\", "", "dir\\"},
+             {"dir/", "", ""},
+             {"", "", ""},
+         }) {
+        EXPECT_EQ(GetFileName(c.path, windows), c.onWindows) << c.path;
+        EXPECT_EQ(GetFileName(c.path, "/"), c.onLinux) << c.path;
+#ifdef _WIN32
+        EXPECT_EQ(GetFileName(c.path), c.onWindows) << c.path;
+#else
+        EXPECT_EQ(GetFileName(c.path), c.onLinux) << c.path;
+#endif
+    }
 }
 
 TEST(FileName, ReplacesBlanksOnlyInPackageNamesWithExactCase)
 {
-    EXPECT_EQ(GetFileName("C:\\my files\\my app.tgz"), "my_app.tgz");
+    EXPECT_EQ(GetFileName("C:\\my files\\my app.tgz", "\\/"), "my_app.tgz");
     EXPECT_EQ(GetFileName("a b c.tar"), "a_b_c.tar");
     EXPECT_EQ(GetFileName("a b.gz"), "a_b.gz");
     EXPECT_EQ(GetFileName("a b.bz2"), "a_b.bz2");
@@ -26,7 +43,7 @@ TEST(FileName, ReplacesBlanksOnlyInPackageNamesWithExactCase)
     EXPECT_EQ(GetFileName("a b.TGZ"), "a b.TGZ");
     EXPECT_EQ(GetFileName("a b.txt"), "a b.txt");
     EXPECT_EQ(GetFileName("a b.tgz.bak"), "a b.tgz.bak");
-    EXPECT_EQ(GetFileName("my dir\\plain"), "plain");
+    EXPECT_EQ(GetFileName("my dir\\plain", "\\/"), "plain");
     EXPECT_FALSE(isPackageName("gz"));
     EXPECT_TRUE(isPackageName(".gz"));
 }
@@ -34,7 +51,7 @@ TEST(FileName, ReplacesBlanksOnlyInPackageNamesWithExactCase)
 TEST(AnnounceCommand, CarriesEveryFieldEachEndedByNul)
 {
     Announcement a;
-    a.path = "C:\\files\\my app.tgz";
+    a.path = "/files/my app.tgz";
     a.size = 1234;
     a.permissions = "644";
     a.owner = "usr1";

@@ -96,7 +96,7 @@ protected:
     QByteArray announce(qint64 size = 10) const
     {
         proto::Announcement a;
-        a.path = "C:\\out\\my app.tgz";
+        a.path = "/out/my app.tgz";
         a.size = static_cast<std::uint64_t>(size);
         a.owner = "usr1";
         a.type = "F";

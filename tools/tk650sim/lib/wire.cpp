@@ -129,8 +129,9 @@ QString readable(const QByteArray& bytes)
 
 bool isPlainFileName(const QByteArray& name)
 {
-    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
-           !name.contains('\\');
+    // The terminal's file system is a Linux one: "/" ends a folder, a
+    // backslash is an ordinary character of a name.
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/');
 }
 
 } // namespace tk::sim
