@@ -18,11 +18,11 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         args.emplace_back(QString::fromLocal8Bit(argv[i]).toStdString());
     const QString commandLine = QString::fromStdString(tk::joinArguments(args));
-    // A run meant to be unattended keeps standard error for its own messages:
-    // Qt's notices (about the runtime folder, fonts, the platform) are dropped.
+    // Standard error is kept for the program's own messages, in a window as
+    // unattended: Qt's notices (about the runtime folder, fonts, the platform,
+    // shown whenever cron or su leave XDG_RUNTIME_DIR unset) are dropped.
     const bool unattended = tk::startup::isUnattended(commandLine.toStdString());
-    if (unattended)
-        tk::dropQtMessages();
+    tk::dropQtMessages();
 
     tk::selectPlatformForDisplay();
     QApplication app(argc, argv);
@@ -56,6 +56,9 @@ int main(int argc, char* argv[])
     env.exitProcess = [](int code) { tk::exitProcessNow(code); };
 
     tk::frmmain w(env);
+#ifndef Q_OS_WIN
+    w.commandArguments = args;
+#endif
     w.load(commandLine);
     // From here on the parsers' decision counts: only a run they made
     // unattended keeps its messages off the screen.

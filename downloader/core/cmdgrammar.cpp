@@ -1,4 +1,5 @@
 #include "core/cmdgrammar.h"
+#include "core/cmdline.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +10,12 @@
 namespace tk::cli {
 
 namespace {
+
+const char* modeSwitch(Mode mode)
+{
+    static constexpr const char* modes[] = {"-s", "-n", "-k"};
+    return modes[static_cast<int>(mode)];
+}
 
 std::string lower(std::string s)
 {
@@ -160,10 +167,19 @@ Plan Parser::run(const std::string& args, const std::string& raw, const Environm
     const auto table = switchTable(m_mode);
     m_a = trimBlanks(args);
 
-    // The file name: quoted, or everything up to the first switch.
+    // The file name: the arguments as given when they name an existing entry;
+    // else quoted, or everything up to the first switch.
     std::string name;
     int scanStart = static_cast<int>(m_a.size()) + 1;
-    if (!m_a.empty() && m_a[0] == '"') {
+    const auto given = fileArgument(m_mode, env.arguments);
+    const std::string givenPath =
+        given ? longPathName(given->name, env.lookup, env.workingDir) : std::string();
+    if (!givenPath.empty()) {
+        name = givenPath;
+        const std::string rest = trimBlanks(given->rest);
+        m_a = rest.empty() ? rest : ' ' + rest;
+        scanStart = 1;
+    } else if (!m_a.empty() && m_a[0] == '"') {
         const auto close = m_a.find('"', 1);
         if (close == std::string::npos)
             return failed();
@@ -180,9 +196,11 @@ Plan Parser::run(const std::string& args, const std::string& raw, const Environm
             }
         }
     }
-    name = trimBlanks(name);
-    name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
-    name = longPathName(name, env.lookup, env.workingDir);
+    if (givenPath.empty()) {
+        name = trimBlanks(name);
+        name.erase(std::remove(name.begin(), name.end(), '"'), name.end());
+        name = longPathName(name, env.lookup, env.workingDir);
+    }
     m_plan.fileName = name;
 
     if (m_mode == Mode::Network) {
@@ -191,7 +209,11 @@ Plan Parser::run(const std::string& args, const std::string& raw, const Environm
                 m_plan.exitCode = -2;
                 return m_plan;
             }
-            m_plan.invalidFileMessage = true;
+            // A launcher's action started with no file at all (a desktop's
+            // "-n" with nothing after it) opens the tab with an empty box.
+            const bool modeAlone =
+                env.arguments.size() == 1 && env.arguments[0] == modeSwitch(m_mode);
+            m_plan.invalidFileMessage = !modeAlone;
         }
         m_plan.setDefaultPermissions = true;
     } else if (m_mode == Mode::Ksyn && name.empty()) {
@@ -405,6 +427,25 @@ std::string longPathName(const std::string& shortName, const PathLookup& lookup,
         longPath += *found;
     }
     return posix ? longPath : s.substr(0, 2) + longPath;
+}
+
+std::optional<FileArgument> fileArgument(Mode mode, const std::vector<std::string>& arguments)
+{
+    if (arguments.size() < 2 || arguments[0] != modeSwitch(mode))
+        return std::nullopt;
+    const auto table = switchTable(mode);
+    const auto isSwitch = [&](const std::string& a) {
+        return findSwitchAt(' ' + a, 1, table) >= 0;
+    };
+    FileArgument out;
+    size_t i = 1;
+    for (; i < arguments.size() && !isSwitch(arguments[i]); ++i)
+        out.name += (i > 1 ? " " : "") + arguments[i];
+    if (i == 1)
+        return std::nullopt;
+    if (i < arguments.size())
+        out.rest = ' ' + joinArguments({arguments.begin() + static_cast<long>(i), arguments.end()});
+    return out;
 }
 
 Plan parse(Mode mode, const std::string& args, const std::string& rawCommandLine,

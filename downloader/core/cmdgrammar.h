@@ -89,7 +89,22 @@ struct Environment {
     PathLookup lookup;                              // for the long-path step
     std::function<bool(const std::string&)> isFile; // existing ordinary, visible file
     std::string workingDir;                         // for relative names; empty: none
+    // Where the system hands a program its arguments one by one (not Windows),
+    // the arguments after the program name as received, the mode first. The
+    // file is then taken from them as given, quotes, backslashes and blanks
+    // included; when they name no existing entry, the text rules apply as before.
+    std::vector<std::string> arguments;
 };
+
+// The file name the arguments give (those after the mode, up to the first that
+// begins with a switch of the mode, joined by one blank) and the text of the
+// arguments after it, each behind a blank. Nothing when the first argument is
+// not exactly the mode's switch or no argument comes before a switch.
+struct FileArgument {
+    std::string name;
+    std::string rest;
+};
+std::optional<FileArgument> fileArgument(Mode mode, const std::vector<std::string>& arguments);
 
 // args: the text after the mode switch; rawCommandLine: the whole text after
 // the program name (the early " -silent" check looks at it).

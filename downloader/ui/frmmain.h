@@ -43,6 +43,10 @@ public:
 
     // Start-up (the load handler). commandLine is the text after the program name.
     void load(const QString& commandLine);
+    // The same arguments one by one, as the process received them, where the
+    // system hands them over that way (not on Windows): the parsers take the
+    // file from them whole, whatever characters its name holds.
+    std::vector<std::string> commandArguments;
     // Set by start-up when the window must stay hidden (unattended run, help).
     bool stayHidden = false;
 

@@ -17,9 +17,10 @@ namespace tk {
 
 namespace {
 
-cli::Environment grammarEnvironment()
+cli::Environment grammarEnvironment(const std::vector<std::string>& arguments)
 {
     cli::Environment env;
+    env.arguments = arguments;
 #ifdef Q_OS_WIN
     // The name as stored, not as typed: the system expands short 8.3 forms.
     env.lookup = [](const std::string& path) -> std::optional<std::string> {
@@ -70,8 +71,9 @@ void frmmain::parseNetworkArgs(const QString& args)
 {
     networkArgsGiven = args.isNull() ? QStringLiteral("") : args;
     const QString raw = QStringLiteral("-n") + networkArgsGiven;
-    const auto plan = cli::parse(cli::Mode::Network, networkArgsGiven.toStdString(),
-                                 raw.toStdString(), commandLineStartValues(), grammarEnvironment());
+    const auto plan =
+        cli::parse(cli::Mode::Network, networkArgsGiven.toStdString(), raw.toStdString(),
+                   commandLineStartValues(), grammarEnvironment(commandArguments));
     if (plan.exitCode) {
         doExitProcess(*plan.exitCode);
         return;
@@ -122,7 +124,7 @@ void frmmain::parseSerialArgs(const QString& args)
     serialArgsGiven = args.isNull() ? QStringLiteral("") : args;
     const auto plan = cli::parse(cli::Mode::Serial, serialArgsGiven.toStdString(),
                                  ("-s" + serialArgsGiven).toStdString(), commandLineStartValues(),
-                                 grammarEnvironment());
+                                 grammarEnvironment(commandArguments));
     txtfile->setText(QString::fromStdString(plan.fileName));
     if (plan.portButton) {
         switch (*plan.portButton) {
@@ -187,7 +189,7 @@ void frmmain::parseKsynArgs(const QString& args)
     ksynArgsGiven = args.isNull() ? QStringLiteral("") : args;
     const auto plan = cli::parse(cli::Mode::Ksyn, ksynArgsGiven.toStdString(),
                                  ("-k" + ksynArgsGiven).toStdString(), commandLineStartValues(),
-                                 grammarEnvironment());
+                                 grammarEnvironment(commandArguments));
     txtfile->setText(QString::fromStdString(plan.fileName));
     if (plan.serialFull)
         (*plan.serialFull ? optSerialFull : optSerialPartial)->setChecked(true);

@@ -44,6 +44,46 @@ TEST_F(CommandLine, SilentNetworkRunSendsTheFileAndEndsWithZero)
     EXPECT_EQ(daemon.files()[0].content.size(), 10000);
 }
 
+// Each argument reaches the program whole: any name a Linux user can make is
+// sent under its own name (only package names get "_" for blanks), and the
+// quoted form typed for the Windows rules still works.
+TEST_F(CommandLine, FileNamesArriveWholeWhateverTheyHold)
+{
+    tk::sim::Daemon daemon;
+    ASSERT_TRUE(daemon.listen(QHostAddress(QStringLiteral("127.70.0.3")), 5142));
+    struct Case {
+        QString name;     // as stored in the folder
+        QString argument; // as given after -n (empty: the full path)
+        QByteArray announced;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("dq\"x.tgz"), {}, "dq\"x.tgz"},
+        {QStringLiteral("a \"b\" c.tgz"), {}, "a_\"b\"_c.tgz"},
+        {QStringLiteral("trail.tgz "), {}, "trail.tgz "},
+        {QStringLiteral("back\\slash.tgz"), {}, "back\\slash.tgz"},
+        {QStringLiteral("it's  two.tgz"), {}, "it's__two.tgz"},
+        {QStringLiteral("a -ip b.bin"), {}, "a -ip b.bin"},
+        {QStringLiteral("quoted.tgz"), QStringLiteral("\"%1\""), "quoted.tgz"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString path = dir.filePath(c.name);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(3000, 'y'));
+        f.close();
+        const QString argument = c.argument.isEmpty() ? path : c.argument.arg(path);
+        const int before = int(daemon.files().size());
+        const RunResult r = runProgram({QStringLiteral("-n"), argument, QStringLiteral("-ip"),
+                                        QStringLiteral("127.70.0.3"), QStringLiteral("-silent")},
+                                       dir.path());
+        EXPECT_EQ(r.exitCode, 0) << r.errors.constData();
+        ASSERT_EQ(int(daemon.files().size()), before + 1);
+        EXPECT_EQ(daemon.files().back().announcement.name, c.announced);
+        EXPECT_EQ(daemon.files().back().content.size(), 3000);
+    }
+}
+
 TEST_F(CommandLine, SilentRunsEndWithTheirFailureCodes)
 {
     const QString missing = dir.filePath(QStringLiteral("gone.tgz"));
