@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QtGlobal>
 
+#include <cstdio>
+
 namespace tk {
 
 void selectPlatformForDisplay()
@@ -22,7 +24,14 @@ void selectPlatformForDisplay()
 
 void dropQtMessages()
 {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        // Only the reason a start failed for good (no display could be opened,
+        // say) is worth a word: nothing else would tell the user why.
+        if (type == QtFatalMsg) {
+            std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+            std::fflush(stderr);
+        }
+    });
 }
 
 bool hasDisplay()

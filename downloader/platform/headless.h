@@ -12,9 +12,9 @@ void selectPlatformForDisplay();
 // answered. Needs the application object.
 bool hasDisplay();
 
-// Qt's own notices (debug, warning, critical) are dropped from here on, so
-// standard error carries only the program's messages. A fatal one still ends
-// the process.
+// Qt's own notices (debug, warning, critical: the runtime folder, fonts, the
+// platform) are dropped from here on, so standard error carries only the
+// program's messages in every mode. A fatal one is shown and ends the process.
 void dropQtMessages();
 
 } // namespace tk

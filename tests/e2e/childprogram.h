@@ -43,6 +43,8 @@ public:
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // As under cron or su: Qt would complain about it on standard error.
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         env.insert(options.extraEnv);
         m_process.setProcessEnvironment(env);
         m_process.start();
