@@ -115,7 +115,8 @@ public:
             for (const QString& a : m_discovery->addresses())
                 if (m_terminals.size() < kMaxTerminals && m_terminals.add(a))
                     ++added;
-            m_printer.note(QStringLiteral("%1 terminals found by their broadcasts").arg(added));
+            m_printer.note(
+                QStringLiteral("%1 found by their broadcasts").arg(terminalCount(added)));
             startPush();
         });
     }
@@ -232,7 +233,7 @@ int main(int argc, char* argv[])
         toStderr(QStringLiteral("tk650push: %1\nTry 'tk650push --help' for more information.\n")
                      .arg(error->message)
                      .toUtf8());
-        return kExitBadArguments;
+        return error->status;
     }
     const PushArgs& args = std::get<PushArgs>(parsed);
     if (args.help || args.version) {
@@ -244,9 +245,9 @@ int main(int argc, char* argv[])
     PushArgs fitted = std::get<PushArgs>(parsed);
     fitted.jobs = jobsWithinDescriptorLimit(args.jobs);
     if (fitted.jobs < args.jobs)
-        toStderr(QStringLiteral("tk650push: the open-file limit allows %1 terminals at once, "
+        toStderr(QStringLiteral("tk650push: the open-file limit allows %1 at once, "
                                 "not %2\n")
-                     .arg(fitted.jobs)
+                     .arg(terminalCount(fitted.jobs))
                      .arg(args.jobs)
                      .toUtf8());
     Run run(fitted);

@@ -97,13 +97,18 @@ void ProgressPrinter::note(const QString& text)
         draw();
 }
 
+QString terminalCount(int n)
+{
+    return n == 1 ? QStringLiteral("1 terminal") : QStringLiteral("%1 terminals").arg(n);
+}
+
 void ProgressPrinter::summary(int succeeded, int failed)
 {
     m_redraw.stop();
     if (m_live)
         erase();
-    write(QStringLiteral("tk650push: %1 terminals: %2 succeeded, %3 failed")
-              .arg(succeeded + failed)
+    write(QStringLiteral("tk650push: %1: %2 succeeded, %3 failed")
+              .arg(terminalCount(succeeded + failed))
               .arg(succeeded)
               .arg(failed));
 }

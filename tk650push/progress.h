@@ -14,6 +14,9 @@
 
 namespace tk::push {
 
+// "1 terminal", "12 terminals".
+QString terminalCount(int n);
+
 class ProgressPrinter : public QObject {
     Q_OBJECT
 public:

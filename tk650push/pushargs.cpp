@@ -244,9 +244,11 @@ std::variant<PushArgs, ArgError> parsePushArguments(const QStringList& args)
         const QFileInfo folder(QFileInfo(a.report).absolutePath());
         if (!folder.isDir())
             return ArgError{QStringLiteral("--report: no folder '%1'")
-                                .arg(QDir::toNativeSeparators(folder.filePath()))};
+                                .arg(QDir::toNativeSeparators(folder.filePath())),
+                            kExitCannotRun};
         if (QFileInfo(a.report).isDir())
-            return ArgError{QStringLiteral("--report: '%1' is a folder").arg(a.report)};
+            return ArgError{QStringLiteral("--report: '%1' is a folder").arg(a.report),
+                            kExitCannotRun};
     }
     return a;
 }

@@ -50,6 +50,10 @@ struct PushArgs {
 
 struct ArgError {
     QString message; // one line, without the program name
+    // 101, or 102 where the arguments are sound but the report cannot be
+    // written (its folder is missing, or it names a folder): checked before
+    // any terminal is reached.
+    int status = kExitBadArguments;
 };
 
 // Reads the arguments after the program name. Files named by @LIST are read

@@ -1,5 +1,6 @@
 // The command line of tk650push: what each good one asks for, and that each
-// bad one ends the real program with 101, one clear line and the help hint.
+// bad one ends the real program with 101 (102 for a report that cannot be
+// written), one clear line and the help hint.
 #include "../e2e/childprogram.h"
 #include "pushargs.h"
 
@@ -126,7 +127,9 @@ TEST(PushArguments, GoodAndBadCommandLines)
         {{"--discover", "0", app}, "--discover: '0'", {}},
         {{"--discover", "1", "--port", "65535", app}, "--discover: no broadcast port", {}},
         {{"--discover", "1", "--discover-address", "here", app}, "--discover-address: 'here'", {}},
+        // Sound arguments, but a report that cannot be written: 102.
         {{"--report", fx.path("nofolder/r.json"), app, "10.0.0.1"}, "--report: no folder", {}},
+        {{"--report", fx.dir.path(), app, "10.0.0.1"}, "is a folder", {}},
         {{fx.path("missing.bin"), "10.0.0.1"}, "missing.bin': no such file", {}},
         {{fx.path("empty.bin"), "10.0.0.1"}, "empty.bin': the file is empty", {}},
         {{fx.dir.path(), "10.0.0.1"}, "': not an ordinary file", {}},
@@ -163,7 +166,11 @@ TEST(PushArguments, GoodAndBadCommandLines)
         run.deadlineMs = 10000;
         const test::RunResult r = test::runProgram(c.args, fx.path("home"), run);
         ASSERT_TRUE(r.ended);
-        EXPECT_EQ(r.exitCode, kExitBadArguments);
+        const int status = std::get<ArgError>(parsed).message.startsWith(QLatin1String("--report"))
+                               ? kExitCannotRun
+                               : kExitBadArguments;
+        EXPECT_EQ(std::get<ArgError>(parsed).status, status);
+        EXPECT_EQ(r.exitCode, status);
         EXPECT_TRUE(r.output.isEmpty());
         const QList<QByteArray> lines = r.errors.trimmed().split('\n');
         ASSERT_EQ(lines.size(), 2) << r.errors.toStdString();
