@@ -243,6 +243,9 @@ QWidget* frmmain::buildNetworkTab()
     cmdMore->setAutoFillBackground(true);
     cmdMore->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     cmdMore->setCursor(Qt::PointingHandCursor);
+    // Reached by Tab like a button and worked by Space or Enter; it shows the
+    // focus by its highlight (eventFilter).
+    cmdMore->setFocusPolicy(Qt::StrongFocus);
     lblMore = named(new QLabel(QStringLiteral("More"), frameMore), "lblMore");
     moreRow->addWidget(framePre);
     moreRow->addWidget(framePost);

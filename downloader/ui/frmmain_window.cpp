@@ -14,7 +14,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace tk {
 
@@ -128,16 +131,43 @@ void frmmain::onTabChanged(int index)
 
 bool frmmain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cmdMore && event->type() == QEvent::MouseButtonPress) {
-        setMoreExpanded(!m_moreExpanded);
-        return true;
+    if (watched == cmdMore) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: setMoreExpanded(!m_moreExpanded); return true;
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            cmdMore->setBackgroundRole(cmdMore->hasFocus() ? QPalette::Highlight
+                                                           : QPalette::Button);
+            cmdMore->setForegroundRole(cmdMore->hasFocus() ? QPalette::HighlightedText
+                                                           : QPalette::ButtonText);
+            break;
+        default: break;
+        }
     }
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this)
         return QWidget::eventFilter(watched, event);
-    switch (chordOf(*static_cast<QKeyEvent*>(event))) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (widget == cmdMore && (enter || key->key() == Qt::Key_Space)) {
+        setMoreExpanded(!m_moreExpanded);
+        return true;
+    }
+    // Enter works the focused button, as Space does.
+    if (auto* button = qobject_cast<QPushButton*>(widget);
+        button && enter && key->modifiers() == Qt::NoModifier) {
+        if (button->isEnabled())
+            button->animateClick();
+        return true;
+    }
+    // An Alt chord that names no control of the shown tab (the other tab's
+    // access keys) must not type its letter into a text box.
+    if (qobject_cast<QLineEdit*>(widget) && !key->text().isEmpty() &&
+        (key->modifiers() & ~Qt::ShiftModifier) == Qt::AltModifier)
+        return true;
+    switch (chordOf(*key)) {
     case Chord::AdvancedOptions:
         // The function key itself is not passed on: it has no use here.
         revealAdvancedOptions();

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -42,6 +43,16 @@ void frmUsage::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
     if (wasShown && event->isAccepted())
         emit closed();
+}
+
+void frmUsage::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: close(); return;
+    default: QWidget::keyPressEvent(event);
+    }
 }
 
 } // namespace tk

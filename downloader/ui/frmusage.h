@@ -21,6 +21,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape and Enter close it, as its one button would.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace tk

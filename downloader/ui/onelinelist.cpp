@@ -1,6 +1,10 @@
 #include "ui/onelinelist.h"
 
+#include <algorithm>
+
+#include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 
@@ -17,6 +21,8 @@ OneLineList::OneLineList(const QStringList& entries, QWidget* parent)
     row->addWidget(m_text, 1);
     row->addWidget(m_scroll);
     m_scroll->setPageStep(1);
+    setFocusPolicy(Qt::StrongFocus);
+    m_text->setAutoFillBackground(true);
     m_scroll->setFixedHeight(m_text->sizeHint().height() + 6);
     connect(m_scroll, &QScrollBar::valueChanged, this, [this](int v) {
         refresh();
@@ -66,6 +72,41 @@ void OneLineList::refresh()
                             m_text->fontMetrics().averageCharWidth());
     m_scroll->setRange(0, std::max(0, count() - 1));
     m_text->setText(topText());
+}
+
+void OneLineList::keyPressEvent(QKeyEvent* event)
+{
+    int index = topIndex();
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left: --index; break;
+    case Qt::Key_Down:
+    case Qt::Key_Right: ++index; break;
+    case Qt::Key_PageUp:
+    case Qt::Key_Home: index = 0; break;
+    case Qt::Key_PageDown:
+    case Qt::Key_End: index = count() - 1; break;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    setTopIndex(std::clamp(index, 0, std::max(0, count() - 1)));
+}
+
+void OneLineList::focusInEvent(QFocusEvent* event)
+{
+    showFocus(true);
+    QWidget::focusInEvent(event);
+}
+
+void OneLineList::focusOutEvent(QFocusEvent* event)
+{
+    showFocus(false);
+    QWidget::focusOutEvent(event);
+}
+
+void OneLineList::showFocus(bool focused)
+{
+    m_text->setBackgroundRole(focused ? QPalette::Highlight : QPalette::Window);
+    m_text->setForegroundRole(focused ? QPalette::HighlightedText : QPalette::WindowText);
 }
 
 } // namespace tk

@@ -30,8 +30,16 @@ public:
 signals:
     void topIndexChanged(int index);
 
+protected:
+    // Reached by Tab; the arrow, page, Home and End keys scroll it, and the
+    // shown entry is highlighted while it has the focus.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
 private:
     void refresh();
+    void showFocus(bool focused);
 
     QStringList m_entries;
     QLabel* m_text;

@@ -5,7 +5,9 @@
 #include "ui/frmlog.h"
 #include "ui/onelinelist.h"
 
+#include <QApplication>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -231,6 +233,56 @@ TEST(KeyChords, DebugConsoleAndLogWindowOpenFromAnyControl)
     QTest::keyClick(w.txtfile, Qt::Key_L, Qt::ControlModifier);
     EXPECT_TRUE(w.logWindow()->isVisible());
     EXPECT_EQ(w.logWindow()->frameGeometry().top(), w.frameGeometry().bottom() + 1);
+}
+
+// Everything on the network tab is reached and worked without a mouse: Tab
+// reaches " + " and the permission and owner lists, Space or Enter work
+// " + " and buttons, the arrow keys scroll a list, and an Alt chord of the
+// other tab types nothing into a text box.
+TEST(Keyboard, TheNetworkTabIsWorkedWithoutAMouse)
+{
+    MainWindowRig rig;
+    auto& w = rig.withTool().start();
+    w.STab->setCurrentIndex(1);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.txtfilen->setFocus(Qt::TabFocusReason);
+    const auto tabTo = [&](QWidget* target) {
+        for (int i = 0; i < 60 && QApplication::focusWidget() != target; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        return QApplication::focusWidget() == target;
+    };
+    ASSERT_TRUE(tabTo(w.cmdMore));
+    QTest::keyClick(w.cmdMore, Qt::Key_Space);
+    EXPECT_TRUE(w.moreExpanded());
+    QTest::keyClick(w.cmdMore, Qt::Key_Return);
+    EXPECT_FALSE(w.moreExpanded());
+    QTest::keyClick(w.cmdMore, Qt::Key_Enter);
+    ASSERT_TRUE(w.moreExpanded());
+    for (OneLineList* list : {w.listNetP[0], w.listNetP[2], w.listNetO}) {
+        ASSERT_TRUE(tabTo(list)) << list->objectName().toStdString();
+        list->setTopIndex(0);
+        QTest::keyClick(list, Qt::Key_Down);
+        EXPECT_EQ(list->topIndex(), 1);
+        QTest::keyClick(list, Qt::Key_End);
+        EXPECT_EQ(list->topIndex(), list->count() - 1);
+        QTest::keyClick(list, Qt::Key_Up);
+        EXPECT_EQ(list->topIndex(), list->count() - 2);
+    }
+
+    // Enter clicks the focused button, as Space does.
+    ASSERT_TRUE(tabTo(w.cmdExitN));
+    bool clicked = false;
+    QObject::connect(w.cmdExitN, &QPushButton::clicked, [&] { clicked = true; });
+    w.cmdExitN->setText("Cancel"); // Cancel only cancels: the window stays
+    QTest::keyClick(w.cmdExitN, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clicked; }, 5000));
+
+    w.txtIP[0]->setText("10");
+    for (const Qt::Key key : {Qt::Key_B, Qt::Key_M, Qt::Key_N, Qt::Key_R})
+        QTest::keyClick(w.txtIP[0], key, Qt::AltModifier);
+    EXPECT_EQ(w.txtIP[0]->text(), "10");
 }
 
 TEST(ResetAll, ReturnsTheNetworkTabToIdle)

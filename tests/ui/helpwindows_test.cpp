@@ -164,6 +164,16 @@ TEST_F(UsageWindow, ClosingTheWindowAnyOtherWayEndsTheProgram)
     EXPECT_EQ(folder.exitCode, 0);
 }
 
+TEST_F(UsageWindow, EscapeAndEnterCloseItFromItsTextBox)
+{
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        folder.exitCode.reset();
+        start(QByteArray("help\r\n"));
+        QTest::keyClick(usage()->findChild<QPlainTextEdit*>("txtUsage"), key);
+        EXPECT_EQ(folder.exitCode, 0) << key;
+    }
+}
+
 // The usage.txt shipped beside the program explains every switch and what
 // the exit codes look like to a POSIX shell.
 TEST(ShippedUsageText, ListsEverySwitchAndExitCode)
