@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 (run as root, or with sudo available).
+# Installs what building needs on Debian 12 (run as root, or with sudo available).
+# deps.sh run: only what the main job (scripts/run.sh) needs: the compiler and
+# Qt. deps.sh (or deps.sh test): everything the tests, the package check, the
+# fuzz targets and the Windows shell extension's checks need as well.
 set -euo pipefail
-packages=(
-  cmake ninja-build g++ pkg-config
-  qt6-base-dev libqt6serialport6-dev libgl-dev
-  libgtest-dev libgmock-dev googletest
-  socat netcat-openbsd clang-format ccache
-  g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
-  dpkg-dev lintian desktop-file-utils
-  clang libclang-rt-14-dev
-)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev libgl-dev)
+if [ "${1:-test}" != "run" ]; then
+  packages+=(
+    libgtest-dev libgmock-dev googletest
+    socat netcat-openbsd clang-format ccache
+    g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
+    dpkg-dev lintian desktop-file-utils
+    clang libclang-rt-14-dev
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -4,8 +4,8 @@
 # program's exit code (0 means the file was installed on the simulated terminal).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-dir=$(bash scripts/build.sh | tail -n 1)
+bash scripts/deps.sh run
+dir=$(bash scripts/build.sh --run | tail -n 1)
 bin="$PWD/$dir/bin"
 work=$(mktemp -d)
 sim=""
