@@ -194,6 +194,31 @@ TEST(TabRule, LeavingTheNetworkTabCollapsesMoreAndShowsTheLog)
     EXPECT_TRUE(w.logWindow()->isVisible());
 }
 
+// Collapsing through the tab rule takes back exactly what " + " added, every
+// time, whatever size the user gave the window in between.
+TEST(TabRule, CollapsingOnTheSerialTabGivesTheHeightBackExactly)
+{
+    MainWindowRig rig;
+    auto& w = rig.withTool().start();
+    // Opened on the serial tab, as on a first start.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const int opening = w.height();
+    const int least = w.minimumHeight();
+    for (const int extra : {0, 0, 40}) {
+        SCOPED_TRACE(extra);
+        w.resize(w.width(), opening + extra);
+        w.STab->setCurrentIndex(1);
+        QTest::mouseClick(w.cmdMore, Qt::LeftButton);
+        ASSERT_TRUE(w.moreExpanded());
+        EXPECT_EQ(w.height(), opening + extra + twips(700));
+        w.STab->setCurrentIndex(0);
+        EXPECT_FALSE(w.moreExpanded());
+        EXPECT_EQ(w.height(), opening + extra);
+        EXPECT_EQ(w.minimumHeight(), least) << "the window can no longer be made as small";
+    }
+}
+
 TEST(KeyChords, AdvancedOptionsRevealThePortAndRootOnce)
 {
     MainWindowRig rig;
