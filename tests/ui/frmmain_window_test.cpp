@@ -1,11 +1,13 @@
 // The main window's own behaviour: closing, the Exit buttons, "More", the tab
 // rule, the key chords, resetAll and the output channels.
 #include "mainwin_support.h"
+#include "platform/wait.h"
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/onelinelist.h"
 
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTcpServer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -195,27 +197,37 @@ TEST(TabRule, LeavingTheNetworkTabCollapsesMoreAndShowsTheLog)
 }
 
 // Collapsing through the tab rule takes back exactly what " + " added, every
-// time, whatever size the user gave the window in between.
+// time, whatever size the user gave the window in between; the tabs are
+// clicked as a user does, with the window's events running in between.
 TEST(TabRule, CollapsingOnTheSerialTabGivesTheHeightBackExactly)
 {
-    MainWindowRig rig;
-    auto& w = rig.withTool().start();
-    // Opened on the serial tab, as on a first start.
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    const int opening = w.height();
-    const int least = w.minimumHeight();
-    for (const int extra : {0, 0, 40}) {
-        SCOPED_TRACE(extra);
-        w.resize(w.width(), opening + extra);
-        w.STab->setCurrentIndex(1);
-        QTest::mouseClick(w.cmdMore, Qt::LeftButton);
-        ASSERT_TRUE(w.moreExpanded());
-        EXPECT_EQ(w.height(), opening + extra + twips(700));
-        w.STab->setCurrentIndex(0);
-        EXPECT_FALSE(w.moreExpanded());
-        EXPECT_EQ(w.height(), opening + extra);
-        EXPECT_EQ(w.minimumHeight(), least) << "the window can no longer be made as small";
+    for (const int firstTab : {1, 0}) {
+        SCOPED_TRACE(firstTab == 1 ? "opened on the Network tab" : "opened on the Serial tab");
+        MainWindowRig rig;
+        auto& w = rig.withTool().start();
+        w.STab->setCurrentIndex(firstTab);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QTabBar* tabs = w.STab->tabBar();
+        const auto clickTab = [&](int index) {
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
+            pumpPendingEvents();
+        };
+        const int opening = w.height();
+        const int least = w.minimumHeight();
+        for (const int extra : {0, 0, 40}) {
+            SCOPED_TRACE(extra);
+            w.resize(w.width(), opening + extra);
+            clickTab(1);
+            QTest::mouseClick(w.cmdMore, Qt::LeftButton);
+            pumpPendingEvents();
+            ASSERT_TRUE(w.moreExpanded());
+            EXPECT_EQ(w.height(), opening + extra + twips(700));
+            clickTab(0);
+            EXPECT_FALSE(w.moreExpanded());
+            EXPECT_EQ(w.height(), opening + extra);
+            EXPECT_EQ(w.minimumHeight(), least) << "the window can no longer be made as small";
+        }
     }
 }
 
