@@ -1,4 +1,5 @@
 #include "platform/programenv.h"
+#include "platform/openports.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,8 @@ namespace tk {
 
 void exitProcessNow(int code)
 {
+    // No destructor runs after this: the ports' lock files go first.
+    closeOpenPorts();
     std::_Exit(code);
 }
 

@@ -7,6 +7,7 @@
 #include "ui/frmmain.h"
 #include "ui/named.h"
 #include "ui/networkdownload.h"
+#include "ui/screenfit.h"
 #include "ui/shortcuts.h"
 
 #include <QCheckBox>
@@ -256,16 +257,21 @@ void frmBcastListener::buildUi()
 
 void frmBcastListener::placeBesideMain()
 {
+    // Not shown yet, so the window has no frame of its own: the main window's
+    // stands in for it.
+    const QMargins margins = frameMarginsOf(this, &m_main);
     const QRect mainFrame = m_main.frameGeometry();
-    const QScreen* screen = m_main.screen() ? m_main.screen() : QGuiApplication::primaryScreen();
-    const int screenHeight = screen ? screen->geometry().height() : 0;
-    const int h = frameGeometry().height();
-    int top = y();
-    if (mainFrame.top() + mainFrame.height() < screenHeight - h)
-        top = mainFrame.bottom() + 1;
-    else if (mainFrame.top() > h)
-        top = mainFrame.top() - h;
-    move(mainFrame.left(), top);
+    const QRect area = availableAreaAt(mainFrame.center(), &m_main);
+    QRect frame = geometry().marginsAdded(margins);
+    // Below the main window when it fits there, else above it when that fits,
+    // else where it is; always kept on the screen (placeFrame).
+    const int h = frame.height();
+    if (mainFrame.bottom() + h <= area.bottom())
+        frame.moveTop(mainFrame.bottom() + 1);
+    else if (mainFrame.top() - h >= area.top())
+        frame.moveBottom(mainFrame.top() - 1);
+    frame.moveLeft(mainFrame.left());
+    placeFrame(this, frame, margins);
 }
 
 // ---------------------------------------------------------------- start and close

@@ -5,6 +5,7 @@
 #include "core/protocol.h"
 #include "platform/comports.h"
 #include "platform/dialogs.h"
+#include "platform/openports.h"
 #include "platform/wait.h"
 #include "ui/frmmain.h"
 #include "ui/modalwindow.h"
@@ -129,6 +130,7 @@ void frmKSYN::doSend()
         numeric ? openComPort(*serialPort, portNumber, baud)
                 : PortOpenResult{PortFailure::Other, QStringLiteral("Invalid port number")};
     if (opened.ok()) {
+        holdOpenPort(serialPort); // closed on every way out of the process
         const std::string packet = ksynPacket(frame);
         const auto size = static_cast<qint64>(packet.size());
         if (serialPort->write(packet.data(), size) != size) {

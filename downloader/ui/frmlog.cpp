@@ -1,4 +1,5 @@
 #include "ui/frmlog.h"
+#include "ui/screenfit.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -22,10 +23,31 @@ void frmLog::updatePosition()
     const QWidget* owner = parentWidget();
     if (!owner)
         return;
+    // Before its first showing the window has no frame yet: the main
+    // window's stands in, so the title bar does not cover the main window.
+    const QMargins margins = frameMarginsOf(this, owner);
     const QRect main = owner->frameGeometry();
-    const int frameExtra = frameGeometry().width() - width();
-    move(main.left(), main.top() + main.height());
-    resize(main.width() - frameExtra, height());
+    const QRect area = availableAreaAt(main.center(), owner);
+    // Directly under the main window, as wide as it. The height is the one
+    // the user last gave, shortened to the room left below the main window
+    // while that still leaves the window its smallest height; otherwise the
+    // window is moved up into the screen.
+    const int wanted = m_height > 0 ? m_height : sizeHint().height();
+    int frameHeight = wanted + margins.top() + margins.bottom();
+    const int below = area.bottom() - main.bottom();
+    const int least = minimumSizeHint().height() + margins.top() + margins.bottom();
+    if (frameHeight > below && below >= least)
+        frameHeight = below;
+    m_placing = true;
+    placeFrame(this, QRect(main.left(), main.bottom() + 1, main.width(), frameHeight), margins);
+    m_placing = false;
+}
+
+void frmLog::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_placing)
+        m_height = height();
 }
 
 void frmLog::closeEvent(QCloseEvent* event)

@@ -14,7 +14,8 @@ public:
     frmLog(std::function<QDateTime()> now, QWidget* owner);
 
     // Places the window right under its owner (the main window), as wide as it
-    // and aligned with its left edge; the height stays.
+    // and aligned with its left edge, kept on the screen; the height stays
+    // unless the screen has no room for it there.
     void updatePosition();
     void appendLogLine(const QString& text);
     QString text() const;
@@ -25,9 +26,12 @@ public:
 protected:
     // A closed and reopened log starts empty.
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::function<QDateTime()> m_now;
+    int m_height = 0;       // the height asked for, by the design or the user
+    bool m_placing = false; // updatePosition is resizing the window
 };
 
 } // namespace tk

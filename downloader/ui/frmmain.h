@@ -232,6 +232,11 @@ private:
     frmUsage* m_usage = nullptr;
     SerialDownload* m_serial = nullptr;
     bool m_moreExpanded = false;
+    // What expanding "More" did, for collapsing to undo: the height added and
+    // the move that kept the window on the screen, and where that left it.
+    int m_moreGrowth = 0;
+    QPoint m_moreShift;
+    QPoint m_moreAt;
     bool m_unloading = false;
     int m_shownTab = 0;
 };

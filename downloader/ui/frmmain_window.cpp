@@ -6,6 +6,7 @@
 #include "ui/frmmain.h"
 #include "ui/networksession.h"
 #include "ui/onelinelist.h"
+#include "ui/screenfit.h"
 #include "ui/shortcuts.h"
 
 #include "core/startup.h"
@@ -106,11 +107,33 @@ void frmmain::setMoreExpanded(bool expanded)
     if (expanded == m_moreExpanded)
         return;
     m_moreExpanded = expanded;
-    const int target = height() + (expanded ? twips(700) : -twips(700));
+    // Taken before the panel counts in the smallest size, which may grow the
+    // window on its own.
+    const QPoint before = pos();
+    const int height = this->height();
+    QRect frame = frameGeometry();
     cmdMore->setFrameShadow(expanded ? QFrame::Sunken : QFrame::Raised);
     framePerms->setVisible(expanded);
     fitMinimumSize();
-    resize(width(), target);
+    if (expanded) {
+        // 700 twips taller, moved up where the screen ends below the window
+        // (or kept as tall as the screen allows).
+        if (isVisible()) {
+            frame.setHeight(frame.height() + twips(700));
+            placeFrame(this, frame, frameMarginsOf(this, nullptr));
+        } else {
+            resize(width(), height + twips(700));
+        }
+        m_moreGrowth = this->height() - height;
+        m_moreShift = pos() - before;
+        m_moreAt = pos();
+        return;
+    }
+    // Collapsing takes back exactly what expanding gave, and the window goes
+    // back down unless it has been moved since.
+    resize(width(), height - m_moreGrowth);
+    if (pos() == m_moreAt && !m_moreShift.isNull())
+        move(pos() - m_moreShift);
 }
 
 void frmmain::onTabChanged(int index)
@@ -195,6 +218,9 @@ void frmmain::fitMinimumSize()
     frameBottom->setMinimumWidth(framePerms->minimumSizeHint().width());
     // The tab's own layout first, so a panel just shown or hidden counts.
     framePerms->parentWidget()->layout()->activate();
+    // A tab page that is not shown does not tell the tab strip that its size
+    // changed: the strip is asked anew.
+    STab->updateGeometry();
     layout()->invalidate();
     setMinimumSize(layout()->totalMinimumSize());
 }
@@ -209,6 +235,9 @@ void frmmain::openDebugConsole()
 void frmmain::showLogWindow()
 {
     frmLog* log = logWindow();
+    // Placed before it is mapped, so it opens in its place; placed again once
+    // shown, when its own frame may be known.
+    log->updatePosition();
     log->show();
     log->updatePosition();
 }

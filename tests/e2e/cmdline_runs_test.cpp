@@ -405,6 +405,63 @@ TEST_F(SilentSerial, KsynOnlyArgumentFailures)
     EXPECT_TRUE(terminal.frames().isEmpty());
 }
 
+// The lock files a serial port may have left for the pseudo-terminal, in
+// every folder such locks are made in ("LCK.." + the device below /dev, "/"
+// as "_").
+QStringList locksOf(const QString& device)
+{
+    QString name = QFileInfo(device).canonicalFilePath();
+    name.remove(0, name.startsWith(QStringLiteral("/dev/")) ? 5 : 0);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QStringList found;
+    for (const char* folder : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
+                               "/var/spool/uucp", "/tmp", "/var/tmp", "/var/lock/lockdev"}) {
+        const QString path = QString::fromLatin1(folder) + QStringLiteral("/LCK..") + name;
+        if (QFile::exists(path))
+            found << path + QStringLiteral(": ") + QString::fromLatin1(readAll(path).simplified());
+    }
+    return found;
+}
+
+// However an unattended KSYN run ends (acknowledged, or no answer with the
+// port still open), its port is closed first and no lock file is left.
+TEST_F(SilentSerial, UnattendedKsynRunsLeaveNoLockFile)
+{
+    putTool();
+    // A pseudo-terminal's name is used again once freed: a lock an earlier
+    // program left for this name names a process that is gone.
+    const auto removeLocks = [this] {
+        for (const QString& lock : locksOf(terminal.devicePath()))
+            QFile::remove(lock.section(QStringLiteral(": "), 0, 0));
+    };
+    removeLocks();
+    ASSERT_EQ(locksOf(terminal.devicePath()), QStringList());
+    struct Case {
+        const char* what;
+        tk::sim::KsynAnswer answer;
+        QStringList args;
+        int exitCode;
+    };
+    const QStringList k{QStringLiteral("-k"), file, QStringLiteral("-port"), QStringLiteral("3")};
+    const QStringList s{QStringLiteral("-s"), file, QStringLiteral("-port"), QStringLiteral("3"),
+                        QStringLiteral("-ksyn")};
+    const QStringList oneSecond{QStringLiteral("-timeout"), QStringLiteral("1")};
+    const Case cases[] = {
+        {"KSYN only, acknowledged", tk::sim::KsynAnswer::Ack, k, 0},
+        {"KSYN only, no answer", tk::sim::KsynAnswer::Silent, k + oneSecond, 252},
+        {"before the tool, no answer", tk::sim::KsynAnswer::Silent,
+         s + oneSecond + QStringList{QStringLiteral("-silent")}, 252},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        terminal.config.validAnswer = c.answer;
+        const RunResult r = program.run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.errors.constData();
+        EXPECT_EQ(locksOf(terminal.devicePath()), QStringList());
+        removeLocks();
+    }
+}
+
 TEST_F(SilentSerial, KsynBeforeTheToolInAnUnattendedSerialRun)
 {
     putTool();

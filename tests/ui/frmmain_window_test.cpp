@@ -1,6 +1,7 @@
 // The main window's own behaviour: closing, the Exit buttons, "More", the tab
 // rule, the key chords, resetAll and the output channels.
 #include "mainwin_support.h"
+#include "platform/wait.h"
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/onelinelist.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTcpServer>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -194,6 +196,41 @@ TEST(TabRule, LeavingTheNetworkTabCollapsesMoreAndShowsTheLog)
     EXPECT_EQ(w.STab->currentIndex(), 0);
     EXPECT_FALSE(w.moreExpanded());
     EXPECT_TRUE(w.logWindow()->isVisible());
+}
+
+// Collapsing through the tab rule takes back exactly what " + " added, every
+// time, whatever size the user gave the window in between; the tabs are
+// clicked as a user does, with the window's events running in between.
+TEST(TabRule, CollapsingOnTheSerialTabGivesTheHeightBackExactly)
+{
+    for (const int firstTab : {1, 0}) {
+        SCOPED_TRACE(firstTab == 1 ? "opened on the Network tab" : "opened on the Serial tab");
+        MainWindowRig rig;
+        auto& w = rig.withTool().start();
+        w.STab->setCurrentIndex(firstTab);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QTabBar* tabs = w.STab->tabBar();
+        const auto clickTab = [&](int index) {
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
+            pumpPendingEvents();
+        };
+        const int opening = w.height();
+        const int least = w.minimumHeight();
+        for (const int extra : {0, 0, 40}) {
+            SCOPED_TRACE(extra);
+            w.resize(w.width(), opening + extra);
+            clickTab(1);
+            QTest::mouseClick(w.cmdMore, Qt::LeftButton);
+            pumpPendingEvents();
+            ASSERT_TRUE(w.moreExpanded());
+            EXPECT_EQ(w.height(), opening + extra + twips(700));
+            clickTab(0);
+            EXPECT_FALSE(w.moreExpanded());
+            EXPECT_EQ(w.height(), opening + extra);
+            EXPECT_EQ(w.minimumHeight(), least) << "the window can no longer be made as small";
+        }
+    }
 }
 
 TEST(KeyChords, AdvancedOptionsRevealThePortAndRootOnce)

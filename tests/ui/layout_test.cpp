@@ -226,6 +226,32 @@ void expectRoomy(QWidget* window, bool modal = false)
     settle(window);
 }
 
+// Puts the window's frame (title bar included) at `frame`'s place, as a
+// window manager or a user dragging it would.
+void moveFrameTo(QWidget* window, const QPoint& topLeft)
+{
+    window->move(topLeft);
+    settle(window);
+}
+
+// What of the window's frame lies outside the available area of its screen.
+std::string outsideTheScreen(const QWidget* window)
+{
+    const QRect area = window->screen()->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    if (area.contains(frame))
+        return {};
+    return QStringLiteral("%1 at %2,%3 %4 leaves the available area %5,%6 %7")
+        .arg(nameOf(window))
+        .arg(frame.left())
+        .arg(frame.top())
+        .arg(sizeText(frame.size()))
+        .arg(area.left())
+        .arg(area.top())
+        .arg(sizeText(area.size()))
+        .toStdString();
+}
+
 // Dialogs that build the real message window and keep it for a look instead
 // of waiting on it.
 class KeptMessageWindow : public Dialogs {
@@ -387,5 +413,85 @@ TEST_F(WindowLayout, ListenerWithRowsAndDetails)
     EXPECT_LE(details.window->frameGeometry().height(), screen.height());
     const QStringList faults = crampedControls(details.window.get());
     EXPECT_TRUE(faults.isEmpty()) << faults.join('\n').toStdString();
+    l->close();
+}
+
+// Every window opens wholly inside the screen's available area, and the log
+// lies right under the main window, touching it without covering it. ctest
+// runs this on the default screen, on a 1366x768 one and at scale 2 on a
+// 1920x1080 one.
+TEST_F(WindowLayout, WindowsStayInsideTheAvailableArea)
+{
+    ProgramFolder folder;
+    folder.write(QStringLiteral("pdt.exe"), "#!/bin/sh\n");
+    ProgramEnv env = folder.env();
+    const QString net = qEnvironmentVariable("TK_LAYOUT_NET", QStringLiteral("1"));
+    // Not the listener test's network: ctest may run both at once.
+    env.bcastBindAddress = QStringLiteral("127.42.%1.1").arg(net);
+    // A listener size stored on a larger screen.
+    folder.store().setValue(QStringLiteral("frmBcastSize"), QStringLiteral("40000,30000"));
+    frmmain main(env);
+    main.load(QString());
+    main.STab->setCurrentIndex(1);
+    settle(&main);
+    const QRect area = main.screen()->availableGeometry();
+
+    // Where window managers open a new window: at the top, in the middle.
+    QRect frame = main.frameGeometry();
+    auto* log = main.findChild<frmLog*>(QStringLiteral("frmLog"));
+    for (const bool middle : {false, true}) {
+        SCOPED_TRACE(middle ? "main window in the middle" : "main window at the top");
+        if (middle)
+            frame.moveCenter(area.center());
+        else
+            frame.moveTopLeft(area.topLeft());
+        moveFrameTo(&main, frame.topLeft());
+        EXPECT_EQ(outsideTheScreen(&main), "");
+
+        QTest::keyClick(main.txtfilen, Qt::Key_L, Qt::ControlModifier);
+        log = main.findChild<frmLog*>(QStringLiteral("frmLog"));
+        ASSERT_TRUE(log);
+        settle(log);
+        EXPECT_EQ(outsideTheScreen(log), "");
+        // Right under the main window whenever the log fits there at its
+        // smallest.
+        const QRect m = main.frameGeometry();
+        const QRect l = log->frameGeometry();
+        const int least = log->minimumSizeHint().height() + l.height() - log->height();
+        if (area.bottom() - m.bottom() >= least) {
+            EXPECT_EQ(l, QRect(m.left(), m.bottom() + 1, m.width(), l.height()))
+                << "the log does not lie right under the main window at " << m.left() << ","
+                << m.top() << " " << sizeText(m.size()).toStdString();
+        }
+        log->close();
+    }
+
+    // "More" with the window at the bottom of the screen, where a user may
+    // have dragged it; collapsing puts it back.
+    frame.moveBottom(area.bottom());
+    moveFrameTo(&main, frame.topLeft());
+    const QRect before = main.frameGeometry();
+    QTest::mouseClick(main.cmdMore, Qt::LeftButton);
+    ASSERT_TRUE(main.moreExpanded());
+    settle(&main);
+    EXPECT_EQ(outsideTheScreen(&main), "") << "with More";
+    QTest::mouseClick(main.cmdMore, Qt::LeftButton);
+    settle(&main);
+    EXPECT_EQ(main.frameGeometry(), before) << "not back where it was before More";
+
+    // The log with the main window at the bottom: it cannot lie under it, but
+    // stays on the screen.
+    QTest::keyClick(main.txtfilen, Qt::Key_L, Qt::ControlModifier);
+    settle(log);
+    EXPECT_EQ(outsideTheScreen(log), "") << "under a main window at the bottom";
+    log->close();
+
+    frame.moveCenter(area.center());
+    moveFrameTo(&main, frame.topLeft());
+    main.chkListener->click();
+    auto* l = main.findChild<frmBcastListener*>(QStringLiteral("frmBcastListener"));
+    ASSERT_TRUE(l);
+    settle(l);
+    EXPECT_EQ(outsideTheScreen(l), "");
     l->close();
 }

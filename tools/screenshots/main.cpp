@@ -3,8 +3,10 @@
 // and prints "ready <window id>" once it is on the screen, for
 // scripts/screenshots.sh to capture. Runs until it is ended.
 //
-// WINDOW: serial, network (More open, advanced options shown, a transfer's
-// time left), log, debug, listener (three simulated terminals), details,
+// WINDOW: serial, network (More open, advanced options shown, a real
+// transfer to a simulated terminal that has stopped reading half-way, so its
+// progress and time left show), log (the lines of a real download to a
+// simulated terminal), debug, listener (three simulated terminals), details,
 // fleet (the listener sending to six terminals: some done, some still
 // sending), fleetdone (the same finished, with its summary in the status
 // bar), ksyn, porterr, about, usage.
@@ -12,8 +14,10 @@
 #include "platform/dialogs.h"
 #include "platform/programenv.h"
 #include "record.h"
+#include "serialterminal.h"
 #include "ui/frmbcastlistener.h"
 #include "ui/frmksyn.h"
+#include "ui/frmlog.h"
 #include "ui/frmmain.h"
 #include "ui/frmporterr.h"
 #include "ui/serialdownload.h"
@@ -106,26 +110,54 @@ int main(int argc, char* argv[])
     };
 
     std::vector<std::unique_ptr<sim::Daemon>> daemons;
+    std::unique_ptr<sim::SerialTerminal> terminal;
     if (which == QLatin1String("serial")) {
         w.STab->setCurrentIndex(0);
         announce([&w] { return &w; });
-    } else if (which == QLatin1String("network")) {
+    } else if (which == QLatin1String("network") || which == QLatin1String("log")) {
+        // A real download, as a technician starts it, to a simulated terminal
+        // on 127.43.0.2. For "network" the terminal stops reading after a
+        // third of the file, so the shot shows the transfer under way.
+        const bool midway = which == QLatin1String("network");
+        const QString file = dir.filePath(QStringLiteral("app-1.2.tgz"));
+        QFile payload(file);
+        payload.open(QIODevice::WriteOnly);
+        payload.write(QByteArray((midway ? 48 : 1) * 1024 * 1024, 'x'));
+        payload.close();
+        sim::DaemonConfig config;
+        config.keepContent = false;
+        if (midway)
+            config.faults.stallAfterFileBytes = 16 * 1024 * 1024;
+        daemons.push_back(std::make_unique<sim::Daemon>(config));
+        daemons.back()->listen(QHostAddress(QStringLiteral("127.43.0.2")), 5142);
+
         w.STab->setCurrentIndex(1);
-        w.txtfilen->setText(QStringLiteral("/home/tech/packages/app-1.2.tgz"));
-        QTest::mouseClick(w.cmdMore, Qt::LeftButton);
-        QTest::keyClick(w.txtfilen, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
-        w.ProgBar->setValue(42);
-        w.lblStatus->setText(QStringLiteral("Sending file..."));
-        w.lblTime->setText(QStringLiteral("12 s"));
-        w.lbletl->show();
-        w.lblTime->show();
-        announce([&w] { return &w; });
-    } else if (which == QLatin1String("log")) {
-        QTest::keyClick(w.STab, Qt::Key_L, Qt::ControlModifier);
-        w.logMessage(QStringLiteral("Connecting to 10.0.0.5:5142"));
-        w.logMessage(QStringLiteral("Connected"));
-        w.logMessage(QStringLiteral("Connection closed"));
-        announce(named("frmLog"));
+        if (!midway)
+            QTest::keyClick(w.STab, Qt::Key_L, Qt::ControlModifier);
+        w.txtfilen->setText(file);
+        const char* const parts[] = {"127", "43", "0", "2"};
+        for (int i = 0; i < 4; ++i)
+            w.txtIP[i]->setText(QString::fromLatin1(parts[i]));
+        if (midway) {
+            QTest::mouseClick(w.cmdMore, Qt::LeftButton);
+            QTest::keyClick(w.txtfilen, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QTimer::singleShot(300, &w, [&w] { QTest::mouseClick(w.cmdSend, Qt::LeftButton); });
+        if (midway) {
+            // The time left is shown from the first second of the transfer on.
+            announce([&w] { return &w; }, 2600);
+        } else {
+            // Once the download has ended and the window is idle again.
+            auto* poll = new QTimer(&w);
+            QObject::connect(poll, &QTimer::timeout, &w, [&w, poll, named] {
+                if (!w.cmdSend->isEnabled() || !w.logWindow()->isVisible() ||
+                    w.logWindow()->logLineCount == 0)
+                    return;
+                poll->stop();
+                announce(named("frmLog"), 500);
+            });
+            poll->start(100);
+        }
     } else if (which == QLatin1String("debug")) {
         QTest::keyClick(w.STab, Qt::Key_D, Qt::ControlModifier);
         announce(named("frmDebug"));
@@ -195,12 +227,28 @@ int main(int argc, char* argv[])
             announce(named("frmBcastListener"));
         }
     } else if (which == QLatin1String("ksyn")) {
-        frmKSYN* ksyn = w.serialDownload()->ksynWindow();
-        ksyn->lblPort->setText(QStringLiteral("3"));
-        ksyn->pbTimeout->setValue(30);
-        ksyn->setWindowModality(Qt::ApplicationModal);
-        ksyn->show();
-        announce([ksyn] { return ksyn; });
+        // A real serial download with "Send KSYN Command" on COM3, here a
+        // simulated terminal's serial line that does not answer: the shot
+        // shows the wait running out.
+        terminal = std::make_unique<sim::SerialTerminal>();
+        terminal->config.validAnswer = sim::KsynAnswer::Silent;
+        if (!terminal->createPseudoTerminal()) {
+            std::fprintf(stderr, "no pseudo-terminal\n");
+            return 2;
+        }
+        qputenv("TK650_COM3", terminal->devicePath().toLocal8Bit());
+        const QString file = dir.filePath(QStringLiteral("app-1.2.tgz"));
+        QFile payload(file);
+        payload.open(QIODevice::WriteOnly);
+        payload.write(QByteArray(1024, 'x'));
+        payload.close();
+        w.STab->setCurrentIndex(0);
+        w.txtfile->setText(file);
+        w.optComOther->click();
+        w.comboCom->setCurrentIndex(0);
+        w.checkSendKSYN->click();
+        QTimer::singleShot(300, &w, [&w] { QTest::mouseClick(w.cmdDownload, Qt::LeftButton); });
+        announce(named("frmKSYN"), 1800);
     } else if (which == QLatin1String("porterr")) {
         QTimer::singleShot(0, &w, [&w] { w.serialDownload()->portErrWindow()->showFor(3); });
         announce(modal);
