@@ -97,15 +97,18 @@ void ProgressPrinter::note(const QString& text)
         draw();
 }
 
-void ProgressPrinter::summary(int succeeded, int failed)
+void ProgressPrinter::summary(int succeeded, int failed, int delivered)
 {
     m_redraw.stop();
     if (m_live)
         erase();
-    write(QStringLiteral("tk650push: %1 terminals: %2 succeeded, %3 failed")
-              .arg(succeeded + failed)
-              .arg(succeeded)
-              .arg(failed));
+    QString line = QStringLiteral("tk650push: %1 terminals: %2 succeeded, %3 failed")
+                       .arg(succeeded + failed + delivered)
+                       .arg(succeeded)
+                       .arg(failed);
+    if (delivered > 0)
+        line += QStringLiteral(", %1 delivered (install not awaited)").arg(delivered);
+    write(line);
 }
 
 void ProgressPrinter::erase()
