@@ -119,7 +119,6 @@ void ProbeScheduler::startNext()
             counted(serial); // removed, or downloaded to, while it waited
             continue;
         }
-        m_stop = false;
         m_table.setText(row, DeviceTable::colStatus, kRefreshing);
         p->serial = serial;
         p->address = m_table.at(m_table.rowOf(serial)).address;
@@ -219,7 +218,6 @@ void ProbeScheduler::giveUp(Probe& p)
 
 void ProbeScheduler::stop()
 {
-    m_stop = true;
     if (m_refreshing) {
         // Rows that only the Refresh queued are dropped first, so that giving
         // up the probes under way does not start them; a broadcast's stay.
@@ -244,7 +242,6 @@ void ProbeScheduler::stop()
 void ProbeScheduler::shutDown()
 {
     m_shutDown = true;
-    m_stop = true;
     m_queue.clear();
     m_queued.clear();
     m_refreshPending.clear();
@@ -271,7 +268,6 @@ void ProbeScheduler::refresh()
 {
     if (m_refreshing || m_shutDown)
         return;
-    m_stop = false;
     m_refreshing = true;
     emit refreshStarted();
     m_refreshPending.clear();

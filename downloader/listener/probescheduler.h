@@ -48,14 +48,11 @@ public:
     // Rows a download owns: no probe touches (or connects to) them until released.
     void hold(const QStringList& serials);
     void release();
-    bool isHeld(const QString& serial) const { return m_held.contains(serial); }
     void forget(const QString& serial) { m_held.remove(serial); }
 
     bool idle() const { return running() == 0 && m_queue.empty(); }
     int running() const;
     int sent() const { return m_sent; }
-    // True between stop() and the start of the next probe or Refresh.
-    bool stopRequested() const { return m_stop; }
 
 signals:
     // A line of the probe exchange for the debug console.
@@ -103,7 +100,6 @@ private:
     std::vector<std::unique_ptr<Probe>> m_probes; // created as needed, kMaxProbes at most
     bool m_startQueued = false;
     bool m_shutDown = false;
-    bool m_stop = false;
     int m_sent = 0;
     QSet<QString> m_held;
 
