@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 #include <deque>
 #include <memory>

@@ -180,6 +180,7 @@ private:
         report.cancelled = m_stopping;
         const QStringList addresses = m_terminals.list();
         int failed = 0;
+        int delivered = 0;
         for (size_t i = 0; i < m_results.size(); ++i) {
             engine::PushResult r;
             if (m_results[i]) {
@@ -189,12 +190,15 @@ private:
                 r.exitCode = engine::exitCodeOf(r.outcome);
             }
             r.address = addresses.value(int(i));
-            if (!r.ok())
+            if (r.outcome == engine::Outcome::Delivered)
+                ++delivered;
+            else if (!r.ok())
                 ++failed;
             report.results.push_back(r);
         }
-        m_printer.summary(int(report.results.size()) - failed, failed);
-        m_status = exitStatusFor(failed);
+        m_printer.summary(int(report.results.size()) - failed - delivered, failed, delivered);
+        // A terminal whose install was not awaited did not succeed either.
+        m_status = exitStatusFor(failed + delivered);
         if (!m_args.report.isEmpty()) {
             if (auto error = writeReport(m_args.report, reportJson(report))) {
                 m_printer.note(*error);

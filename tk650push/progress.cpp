@@ -102,15 +102,18 @@ QString terminalCount(int n)
     return n == 1 ? QStringLiteral("1 terminal") : QStringLiteral("%1 terminals").arg(n);
 }
 
-void ProgressPrinter::summary(int succeeded, int failed)
+void ProgressPrinter::summary(int succeeded, int failed, int delivered)
 {
     m_redraw.stop();
     if (m_live)
         erase();
-    write(QStringLiteral("tk650push: %1: %2 succeeded, %3 failed")
-              .arg(terminalCount(succeeded + failed))
-              .arg(succeeded)
-              .arg(failed));
+    QString line = QStringLiteral("tk650push: %1: %2 succeeded, %3 failed")
+                       .arg(terminalCount(succeeded + failed + delivered))
+                       .arg(succeeded)
+                       .arg(failed);
+    if (delivered > 0)
+        line += QStringLiteral(", %1 delivered (install not awaited)").arg(delivered);
+    write(line);
 }
 
 void ProgressPrinter::erase()

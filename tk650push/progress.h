@@ -30,8 +30,9 @@ public:
     void finished(int index, const engine::PushResult& result);
     // A line of its own ("listening for broadcasts ...").
     void note(const QString& text);
-    // The closing summary line; ends the table.
-    void summary(int succeeded, int failed);
+    // The closing summary line; ends the table. Terminals that have the whole
+    // file but whose install was not awaited are named apart, when there are any.
+    void summary(int succeeded, int failed, int delivered = 0);
 
     // The finished line of one terminal, as both forms print it.
     static QString resultLine(const engine::PushResult& result);

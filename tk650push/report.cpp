@@ -12,6 +12,7 @@ QByteArray reportJson(const ReportInput& in)
 {
     QJsonArray terminals;
     int failed = 0;
+    int delivered = 0;
     for (const engine::PushResult& r : in.results) {
         QJsonObject t{
             {QStringLiteral("address"), r.address},
@@ -23,7 +24,9 @@ QByteArray reportJson(const ReportInput& in)
         if (!r.detail.isEmpty())
             t.insert(QStringLiteral("detail"), r.detail);
         terminals.append(t);
-        if (!r.ok())
+        if (r.outcome == engine::Outcome::Delivered)
+            ++delivered;
+        else if (!r.ok())
             ++failed;
     }
     const QJsonObject root{
@@ -31,8 +34,9 @@ QByteArray reportJson(const ReportInput& in)
         {QStringLiteral("size"), double(in.size)},
         {QStringLiteral("port"), int(in.port)},
         {QStringLiteral("cancelled"), in.cancelled},
-        {QStringLiteral("succeeded"), int(in.results.size()) - failed},
+        {QStringLiteral("succeeded"), int(in.results.size()) - failed - delivered},
         {QStringLiteral("failed"), failed},
+        {QStringLiteral("delivered"), delivered},
         {QStringLiteral("terminals"), terminals},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);

@@ -30,7 +30,8 @@ int exitCodeOf(Outcome o)
     case Outcome::InstallFailed:
     case Outcome::ConnectionLost:
     case Outcome::Failed:
-    case Outcome::Cancelled: return exitcode::Failed;
+    case Outcome::Cancelled:
+    case Outcome::Delivered: return exitcode::Failed;
     }
     return exitcode::Failed;
 }
@@ -63,6 +64,7 @@ constexpr OutcomeNames kOutcomeNames[] = {
     {Outcome::ConnectionLost, "connection-lost", "Failed: connection lost"},
     {Outcome::Failed, "failed", "Failed"},
     {Outcome::Cancelled, "cancelled", "Cancelled"},
+    {Outcome::Delivered, "delivered", "Delivered, install not awaited"},
 };
 
 const OutcomeNames& namesOf(Outcome o)
@@ -70,7 +72,7 @@ const OutcomeNames& namesOf(Outcome o)
     for (const auto& n : kOutcomeNames)
         if (n.outcome == o)
             return n;
-    return kOutcomeNames[std::size(kOutcomeNames) - 2];
+    return kOutcomeNames[std::size(kOutcomeNames) - 3];
 }
 
 QString latin1(const std::string& s)
@@ -127,6 +129,7 @@ public:
 
     void start();
     void finish(Outcome o, const QString& detail = {});
+    void cancel();
 
 private:
     // What the session waits for; the continuation runs once it came.
@@ -271,6 +274,7 @@ void PushSession::Impl::finish(Outcome o, const QString& detail)
     r.detail = detail;
     r.bytes = sent;
     r.seconds = started.isValid() ? started.nsecsElapsed() / 1e9 : 0;
+    r.sentAsPartial = opt.full && !fullDownload;
     if (!detail.isEmpty())
         log(QStringLiteral("ERROR: ") + detail);
     setStage(Stage::Finished);
@@ -894,7 +898,18 @@ void PushSession::start()
 
 void PushSession::cancel()
 {
-    d->finish(Outcome::Cancelled);
+    d->cancel();
+}
+
+void PushSession::Impl::cancel()
+{
+    if (q.m_stage == Stage::Installing && wait == Wait::Install)
+        finish(Outcome::Delivered, QStringLiteral("stopped while the terminal installed the file"));
+    else if (q.m_stage == Stage::Installing || q.m_stage == Stage::Rebooting ||
+             q.m_stage == Stage::StartingApp)
+        finish(Outcome::Installed); // the install result came; what follows was not awaited
+    else
+        finish(Outcome::Cancelled);
 }
 
 } // namespace tk::engine

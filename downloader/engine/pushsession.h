@@ -56,6 +56,9 @@ enum class Outcome {
     ConnectionLost,  // -6: the terminal closed or reset the connection too early
     Failed,          // -6: any other failure (reading the file, writing)
     Cancelled,       // -6: stopped by the user
+    // -6: stopped by the user after the whole file arrived, while the
+    // terminal installed it: it will, but its result was not awaited.
+    Delivered,
 };
 
 int exitCodeOf(Outcome o);
@@ -89,6 +92,8 @@ struct PushResult {
     QString detail;     // what went wrong, for logs; empty on success
     qint64 bytes = 0;   // file bytes handed to the system
     double seconds = 0; // from start to the outcome
+    // "Full" was asked for, but an older daemon takes only partial downloads.
+    bool sentAsPartial = false;
     bool ok() const { return succeeded(outcome); }
 };
 
@@ -101,8 +106,10 @@ public:
     // Starts the session from the event loop; the outcome comes through
     // finished(), never from inside start().
     void start();
-    // Ends the session at once (outcome Cancelled, finished() is emitted
-    // before this returns); no-op once finished.
+    // Ends the session at once (finished() is emitted before this returns);
+    // no-op once finished. The outcome tells what the terminal has: Cancelled
+    // before the whole file went out, Delivered while it installs, Installed
+    // once its install result came (a reboot or start not awaited).
     void cancel();
 
     bool isFinished() const { return m_finished; }

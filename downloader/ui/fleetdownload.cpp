@@ -24,8 +24,12 @@ engine::PushOptions networkTabOptions(const frmmain& w, quint16 port)
     o.runApp = w.chkRunApp->isChecked();
     o.permissions = w.netOptions->permissions();
     o.owner = w.netOptions->owner();
-    o.installLimitMs =
-        static_cast<int>(std::min<long long>(proto::kInstallLimitMaxS * 1000LL, INT_MAX));
+    o.installLimitMs = static_cast<int>(std::min<long long>(
+        proto::installLimitSeconds(qEnvironmentVariableIsSet(proto::kInstallLimitVariable)
+                                       ? qgetenv(proto::kInstallLimitVariable).constData()
+                                       : nullptr) *
+            1000LL,
+        INT_MAX));
     o.clock = w.env().now;
     return o;
 }
@@ -97,7 +101,18 @@ QString FleetDownload::summaryText() const
                        .arg(failedCount());
     if (m_cancelled > 0)
         text += QStringLiteral(", %1 cancelled").arg(m_cancelled);
+    if (m_delivered > 0)
+        text += QStringLiteral(", %1 delivered, install not awaited").arg(m_delivered);
     return text;
+}
+
+int FleetDownload::pastFileCount() const
+{
+    return static_cast<int>(std::count_if(m_rows.begin(), m_rows.end(), [](const Row& r) {
+        return !r.done &&
+               (r.stage == engine::Stage::Installing || r.stage == engine::Stage::Rebooting ||
+                r.stage == engine::Stage::StartingApp);
+    }));
 }
 
 // A row's running status is shown on the next tick of the flush timer, so
@@ -142,13 +157,19 @@ void FleetDownload::onTerminalFinished(int index, const engine::PushResult& resu
     Row& row = m_rows[static_cast<std::size_t>(index)];
     if (row.done)
         return;
-    show(index, engine::outcomeText(result.outcome));
+    QString text = engine::outcomeText(result.outcome);
+    // "Full" to an older daemon went as "Partial": the row says so.
+    if (result.sentAsPartial && (result.ok() || result.outcome == engine::Outcome::Delivered))
+        text += QStringLiteral(" (sent as Partial)");
+    show(index, text);
     row.done = true;
     ++m_finished;
     if (result.ok())
         ++m_succeeded;
     else if (result.outcome == engine::Outcome::Cancelled)
         ++m_cancelled;
+    else if (result.outcome == engine::Outcome::Delivered)
+        ++m_delivered;
     emit countChanged();
     if (m_finished == count())
         finishSoon();

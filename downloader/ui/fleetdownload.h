@@ -17,8 +17,8 @@ namespace tk {
 class frmmain;
 
 // What the network tab's Send would use (file, type, permissions, owner, the
-// four post-download boxes), to `port`. A window waits for the install result
-// as long as the user wants, so the limit is the largest there is.
+// four post-download boxes), to `port`. The wait for each install result is
+// the unattended one (TK650_INSTALL_TIMEOUT, 600 s unless set).
 engine::PushOptions networkTabOptions(const frmmain& w, quint16 port);
 
 class FleetDownload : public QObject {
@@ -47,11 +47,17 @@ public:
     int finishedCount() const { return m_finished; }
     int succeededCount() const { return m_succeeded; }
     int cancelledCount() const { return m_cancelled; }
-    int failedCount() const { return m_finished - m_succeeded - m_cancelled; }
+    // Stopped while installing: the file arrived whole, the result was not awaited.
+    int deliveredCount() const { return m_delivered; }
+    int failedCount() const { return m_finished - m_succeeded - m_cancelled - m_delivered; }
+    // Terminals running past their file (installing, rebooting, starting the
+    // application): stopping them leaves a file that arrived.
+    int pastFileCount() const;
 
     // "Downloading: 12 of 50 done"
     QString progressText() const;
-    // "Download finished: 48 succeeded, 2 failed" (", 3 cancelled" when any were).
+    // "Download finished: 48 succeeded, 2 failed" (", 3 cancelled" and
+    // ", 4 delivered, install not awaited" when any were).
     QString summaryText() const;
 
 signals:
@@ -87,6 +93,7 @@ private:
     int m_finished = 0;
     int m_succeeded = 0;
     int m_cancelled = 0;
+    int m_delivered = 0;
 };
 
 } // namespace tk

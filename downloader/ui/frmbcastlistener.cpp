@@ -1,6 +1,8 @@
 #include "ui/frmbcastlistener.h"
 
 #include "core/bcastrecord.h"
+#include "listener/bcastreceiver.h"
+#include "listener/probescheduler.h"
 #include "platform/wait.h"
 #include "ui/fleetdownload.h"
 #include "ui/frmdebug.h"
@@ -12,30 +14,23 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QNetworkDatagram>
-#include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStatusBar>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUdpSocket>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
 
@@ -43,31 +38,7 @@ namespace tk {
 
 namespace {
 
-const char* const kColumnKeys[frmBcastListener::kColumns] = {
-    "Serial Number", "IP Address", "Status", "Discretionary", "Last Bcast"};
-const int kColumnWidths[frmBcastListener::kColumns] = {1300, 1200, 2000, 2000, 2000};
-enum Column { colSerial, colAddress, colStatus, colDiscretionary, colLastBcast };
-constexpr int kRecordRole = Qt::UserRole + 1;
-
-constexpr int kDatagramBatch = 512; // rows updated per pass of the queue
-// Datagrams taken off the socket per readyRead: a sender that keeps the
-// socket full cannot keep the window from its other events.
-constexpr int kDrainBatch = 2048;
-// Bytes of datagrams waiting for their rows (a round of 500 terminals is
-// about 250 KB); what comes beyond is dropped.
-constexpr qsizetype kMaxQueuedBytes = 2 * 1024 * 1024;
-constexpr int kReceiveBuffer = 8 * 1024 * 1024;
-// A reply is read up to one byte beyond the largest record: more is an
-// answer, but not a record.
-constexpr qint64 kProbeReadBytes = static_cast<qint64>(bcast::kMaxRecordBytes) + 1;
-constexpr int kProbeTickMs = 200;
-constexpr int kConnectTicks = 5; // five 200 ms pauses
-constexpr int kReplyTicks = 25;  // twenty-five 200 ms pauses
-
-const QString kRefreshing = QStringLiteral("Refreshing...");
 const QString kDisconnected = QStringLiteral("Disconnected");
-const QString kBusy = QStringLiteral("Busy");
-const QString kWaiting = QStringLiteral("Waiting for download");
 
 std::string bytesOf(const QString& s)
 {
@@ -77,13 +48,6 @@ std::string bytesOf(const QString& s)
 QString textOf(const std::string& s)
 {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString dottedText(const QHostAddress& address)
-{
-    bool ok = false;
-    const quint32 v4 = address.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4).toString() : address.toString();
 }
 
 } // namespace
@@ -113,146 +77,6 @@ frmBcastListener::frmBcastListener(frmmain& main) : QWidget(&main, Qt::Window), 
 frmBcastListener::~frmBcastListener()
 {
     qApp->removeEventFilter(this);
-    // The probe slots go before the sockets (children, deleted later): a
-    // socket ending its connection then must not reach its slot.
-    for (auto& probe : m_probes) {
-        QObject::disconnect(probe->tcpClient, nullptr, this, nullptr);
-        QObject::disconnect(probe->timer, nullptr, this, nullptr);
-    }
-}
-
-void frmBcastListener::buildUi()
-{
-    resize(twips(6480), twips(4380));
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 0);
-
-    lvBcast = named(new QTreeWidget(this), "lvBcast");
-    lvBcast->setRootIsDecorated(false);
-    // Rows have their own heights: a two-line discretionary text shows whole
-    // as soon as it arrives.
-    lvBcast->setUniformRowHeights(false);
-    // Several rows may be selected: "Download To..." then sends to all of them.
-    lvBcast->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lvBcast->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvBcast->setColumnCount(kColumns);
-    QStringList captions;
-    for (const char* key : kColumnKeys)
-        captions << QString::fromLatin1(key);
-    lvBcast->setHeaderLabels(captions);
-    for (int i = 0; i < kColumns; ++i) {
-        m_widthTwips[i] = kColumnWidths[i];
-        lvBcast->setColumnWidth(i, twips(kColumnWidths[i]));
-    }
-    lvBcast->header()->setSectionsMovable(true);
-    lvBcast->header()->setSectionsClickable(true);
-    lvBcast->header()->setSortIndicatorShown(false);
-    lvBcast->header()->setStretchLastSection(false);
-    lvBcast->viewport()->installEventFilter(this);
-    layout->addWidget(lvBcast, 1);
-
-    frameButtons = named(new QWidget(this), "frameButtons");
-    auto* grid = new QGridLayout(frameButtons);
-    grid->setContentsMargins(0, 0, 0, 0);
-    const QSize buttonSize(twips(1575), twips(375));
-    cmdRefresh = named(new QPushButton(QStringLiteral("Refresh"), frameButtons), "cmdRefresh");
-    cmdClear = named(new QPushButton(QStringLiteral("Clear List"), frameButtons), "cmdClear");
-    chkSaveList =
-        named(new QCheckBox(QStringLiteral("Save List on Exit"), frameButtons), "chkSaveList");
-    chkSaveList->setChecked(true);
-    cmdRemoveDisconnected =
-        named(new QPushButton(QStringLiteral("Clear Disconnected"), frameButtons),
-              "cmdRemoveDisconnected");
-    cmdCancelDownloads = named(new QPushButton(QStringLiteral("Cancel Downloads"), frameButtons),
-                               "cmdCancelDownloads");
-    cmdCancelDownloads->hide();
-    for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected, cmdCancelDownloads})
-        b->setMinimumSize(buttonSize.expandedTo(b->minimumSizeHint()));
-    grid->addWidget(cmdRefresh, 0, 0);
-    grid->addWidget(cmdCancelDownloads, 0, 1, Qt::AlignHCenter);
-    grid->addWidget(cmdClear, 0, 2);
-    grid->addWidget(chkSaveList, 1, 0);
-    grid->addWidget(cmdRemoveDisconnected, 1, 2);
-    grid->setColumnStretch(1, 1);
-    layout->addWidget(frameButtons);
-
-    sbBcast = named(new QStatusBar(this), "sbBcast");
-    sbBcast->setSizeGripEnabled(true);
-    lblListenerState = named(new QLabel(sbBcast), "lblListenerState");
-    // Panels as wide as the design, or as their longest texts.
-    const auto atLeast = [](QLabel* label, int designTwips,
-                            std::initializer_list<const char*> texts) {
-        int need = twips(designTwips);
-        for (const char* text : texts)
-            need = std::max(need,
-                            label->fontMetrics().horizontalAdvance(QString::fromLatin1(text)) +
-                                2 * label->frameWidth() + label->fontMetrics().averageCharWidth());
-        label->setMinimumWidth(need);
-    };
-    atLeast(lblListenerState, 1000, {"Listening", "Refreshing", "Disconnected"});
-    lblListenerState->setTextFormat(Qt::PlainText);
-    pbBcastRefresh = named(new QProgressBar(sbBcast), "pbBcastRefresh");
-    pbBcastRefresh->setRange(0, 100);
-    pbBcastRefresh->setValue(0);
-    pbBcastRefresh->setTextVisible(false);
-    pbBcastRefresh->setMinimumWidth(twips(1440) - twips(100));
-    lblDeviceCount =
-        named(new QLabel(QStringLiteral("Total Devices: 0"), sbBcast), "lblDeviceCount");
-    atLeast(lblDeviceCount, 1680, {"Total Devices: 00000"});
-    lblDownloads = named(new QLabel(sbBcast), "lblDownloads");
-    lblDownloads->setTextFormat(Qt::PlainText);
-    lblDownloads->hide();
-    sbBcast->addWidget(lblListenerState);
-    sbBcast->addWidget(pbBcastRefresh, 1);
-    sbBcast->addWidget(lblDownloads);
-    sbBcast->addPermanentWidget(lblDeviceCount);
-    layout->addWidget(sbBcast);
-    setMinimumSize(twips(3600), twips(3000));
-
-    QAbstractItemModel* model = lvBcast->model();
-    connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { fitColumns(first, last); });
-    connect(model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                fitColumns(topLeft.row(), bottomRight.row());
-            });
-    connect(model, &QAbstractItemModel::headerDataChanged, this, [this] { fitColumns(0, -1); });
-    fitColumns(0, -1);
-
-    mnuItemContext = named(new QMenu(this), "mnuItemContext");
-    mnuDownloadTo = mnuItemContext->addAction(QStringLiteral("Download To..."));
-    mnuDownloadTo->setObjectName(QStringLiteral("mnuDownloadTo"));
-    mnuRemove = mnuItemContext->addAction(QStringLiteral("Remove"));
-    mnuRemove->setObjectName(QStringLiteral("mnuRemove"));
-    mnuDetails = mnuItemContext->addAction(QStringLiteral("Details"));
-    mnuDetails->setObjectName(QStringLiteral("mnuDetails"));
-
-    UDPbcast = named(new QUdpSocket(this), "UDPbcast");
-
-    m_datagramTimer = new QTimer(this);
-    m_datagramTimer->setSingleShot(true);
-    m_datagramTimer->setInterval(0);
-    m_refreshEndTimer = new QTimer(this);
-    m_refreshEndTimer->setSingleShot(true);
-    m_refreshEndTimer->setInterval(500);
-
-    connect(cmdRefresh, &QPushButton::clicked, this, &frmBcastListener::refreshDevices);
-    connect(cmdClear, &QPushButton::clicked, this, &frmBcastListener::clearList);
-    connect(cmdRemoveDisconnected, &QPushButton::clicked, this,
-            &frmBcastListener::clearDisconnected);
-    connect(cmdCancelDownloads, &QPushButton::clicked, this, &frmBcastListener::cancelDownloads);
-    connect(mnuDownloadTo, &QAction::triggered, this, &frmBcastListener::downloadToSelected);
-    connect(mnuRemove, &QAction::triggered, this, &frmBcastListener::removeSelected);
-    connect(mnuDetails, &QAction::triggered, this, &frmBcastListener::showDeviceDetails);
-    connect(lvBcast, &QTreeWidget::itemDoubleClicked, this, [this] { downloadToSelected(); });
-    connect(lvBcast->header(), &QHeaderView::sectionClicked, this, &frmBcastListener::sortByColumn);
-    connect(UDPbcast, &QUdpSocket::readyRead, this, &frmBcastListener::drainDatagrams);
-    connect(m_datagramTimer, &QTimer::timeout, this, &frmBcastListener::processDatagrams);
-    connect(m_refreshEndTimer, &QTimer::timeout, this, &frmBcastListener::endRefresh);
-
-    // Keys anywhere in this window (Escape, Delete on the list, the console chords).
-    qApp->installEventFilter(this);
 }
 
 void frmBcastListener::placeBesideMain()
@@ -305,39 +129,15 @@ bool frmBcastListener::startBcastListener()
         return false;
     }
 
-    const QString bindText = m_main.env().bcastBindAddress;
-    const QHostAddress bindAddress =
-        bindText.isEmpty() ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(bindText);
-
-    // Only one program may listen on a port: the lock tells another instance
-    // of this program apart from any other owner of the port.
-    if (!m_lock) {
-        const QString lockName = QStringLiteral("Tk650Downloader-bcast-%1-%2.lock")
-                                     .arg(bindText.isEmpty() ? QStringLiteral("any") : bindText)
-                                     .arg(port);
-        m_lock = std::make_unique<QLockFile>(QDir::temp().filePath(lockName));
-        m_lock->setStaleLockTime(0);
-        if (!m_lock->tryLock(0)) {
-            const bool held = m_lock->error() == QLockFile::LockFailedError;
-            m_lock.reset();
-            if (held) {
-                m_startFailure = StartFailure::AnotherInstance;
-                return false;
-            }
-        }
-    }
-
-    if (UDPbcast->state() != QAbstractSocket::UnconnectedState)
-        UDPbcast->close();
-    // No ShareAddress/ReuseAddressHint: a second owner of the port must fail.
-    if (!UDPbcast->bind(bindAddress, static_cast<quint16>(port),
-                        QAbstractSocket::DontShareAddress)) {
-        m_startFailure = StartFailure::PortInUse;
-        m_lock.reset();
+    switch (m_receiver->bind(m_main.env().bcastBindAddress, static_cast<quint16>(port))) {
+    case BcastReceiver::BindResult::AnotherInstance:
+        m_startFailure = StartFailure::AnotherInstance;
         return false;
+    case BcastReceiver::BindResult::PortInUse:
+        m_startFailure = StartFailure::PortInUse;
+        return false;
+    case BcastReceiver::BindResult::Bound: break;
     }
-    UDPbcast->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBuffer);
-
     if (!isListening()) {
         setListenerStatus(kDisconnected);
         return true;
@@ -353,8 +153,21 @@ bool frmBcastListener::startBcastListener()
 
 void frmBcastListener::closeEvent(QCloseEvent* event)
 {
+    // The close box asks first while terminals install; the main window
+    // closing the program does not.
+    if (event->spontaneous() && !m_closed && !cancelDownloads(true)) {
+        event->ignore();
+        return;
+    }
     closing();
     QWidget::closeEvent(event);
+}
+
+bool frmBcastListener::closeAsking()
+{
+    if (!m_closed && !cancelDownloads(true))
+        return false;
+    return close();
 }
 
 void frmBcastListener::closing()
@@ -362,25 +175,14 @@ void frmBcastListener::closing()
     if (m_closed)
         return;
     m_closed = true;
-    stopRefresh = true;
     if (m_fleet) {
         // Every terminal is stopped; no summary is shown for a closing window.
         FleetDownload* fleet = std::exchange(m_fleet, nullptr);
         fleet->disconnect(this);
         delete fleet;
     }
-    m_datagramTimer->stop();
-    m_datagrams.clear();
-    m_queuedBytes = 0;
-    m_probeQueue.clear();
-    m_queued.clear();
-    m_refreshPending.clear();
-    m_refreshEndTimer->stop();
-    for (auto& probe : m_probes) {
-        probe->phase = ProbePhase::Idle;
-        probe->timer->stop();
-        probe->tcpClient->abort();
-    }
+    m_receiver->clear();
+    m_probes->shutDown();
     if (m_started && isListening())
         saveDeviceList();
     if (m_main.isVisible()) {
@@ -391,63 +193,46 @@ void frmBcastListener::closing()
     store.setValue(QStringLiteral("frmBcastSize"),
                    textOf(bcast::formatWindowSize(width() * 15.0, height() * 15.0)));
     store.sync();
-    UDPbcast->close();
-    m_lock.reset();
+    m_receiver->unbind();
 }
 
 // ---------------------------------------------------------------- rows
 
-QTreeWidgetItem* frmBcastListener::itemFor(const QString& serial) const
-{
-    return m_rows.value(serial, nullptr);
-}
-
-QTreeWidgetItem* frmBcastListener::addRow(const QString& serial)
-{
-    if (rowCount() >= static_cast<int>(bcast::kMaxRows))
-        return nullptr;
-    auto* item = new QTreeWidgetItem();
-    item->setText(colSerial, serial);
-    lvBcast->addTopLevelItem(item);
-    m_rows.insert(serial, item);
-    keepSorted();
-    return item;
-}
-
-void frmBcastListener::removeItem(QTreeWidgetItem* item)
-{
-    const QString serial = item->text(colSerial);
-    m_rows.remove(serial);
-    m_held.remove(serial);
-    delete item;
-}
-
-void frmBcastListener::setCell(QTreeWidgetItem* item, int column, const QString& text)
-{
-    item->setText(column, text);
-    if (column == m_sort.column)
-        keepSorted();
-}
-
 int frmBcastListener::rowCount() const
 {
-    return lvBcast->topLevelItemCount();
+    return m_table->count();
 }
 
 DeviceRow frmBcastListener::row(int displayIndex) const
 {
-    const QTreeWidgetItem* item = lvBcast->topLevelItem(displayIndex);
-    if (!item)
+    if (displayIndex < 0 || displayIndex >= m_table->count())
         return {};
-    return {item->text(colSerial),    item->text(colAddress),
-            item->text(colStatus),    item->text(colDiscretionary),
-            item->text(colLastBcast), item->data(colSerial, kRecordRole).toString()};
+    return m_table->at(displayIndex);
 }
 
 int frmBcastListener::rowOf(const QString& serial) const
 {
-    QTreeWidgetItem* item = itemFor(serial);
-    return item ? lvBcast->indexOfTopLevelItem(item) : -1;
+    return m_table->rowOf(serial);
+}
+
+QStringList frmBcastListener::selectedSerials() const
+{
+    QModelIndexList rows = lvBcast->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList serials;
+    for (const QModelIndex& i : rows)
+        serials << m_table->at(i.row()).serial;
+    return serials;
+}
+
+int frmBcastListener::contextRow() const
+{
+    const QModelIndex current = lvBcast->currentIndex();
+    if (current.isValid() && lvBcast->selectionModel()->isRowSelected(current.row()))
+        return current.row();
+    const QStringList selected = selectedSerials();
+    return selected.isEmpty() ? -1 : m_table->rowOf(selected.first());
 }
 
 void frmBcastListener::setListenerStatus(const QString& text)
@@ -460,7 +245,7 @@ void frmBcastListener::setListenerStatus(const QString& text)
 void frmBcastListener::updateDeviceCount()
 {
     const int rows = rowCount();
-    const bool full = rows >= static_cast<int>(bcast::kMaxRows);
+    const bool full = m_table->isFull();
     QString text = QStringLiteral("Total Devices: ") + QString::number(rows);
     if (full)
         text += QStringLiteral(" (full)");
@@ -482,349 +267,52 @@ QString frmBcastListener::nowText() const
            now.time().toString(timeFormat);
 }
 
-// ---------------------------------------------------------------- datagrams
-
-void frmBcastListener::drainDatagrams()
-{
-    // Datagrams are taken off the socket now, a batch at a time, so the
-    // system's buffer does not fill while rows are being updated; the work
-    // runs from a 0 ms timer. A datagram larger than any record is dropped unread (the socket
-    // discards it); so is one that finds the queue full. Whatever is still
-    // pending after a batch raises readyRead again on the next pass.
-    for (int n = 0; n < kDrainBatch && UDPbcast->hasPendingDatagrams(); ++n) {
-        const qint64 size = UDPbcast->pendingDatagramSize();
-        if (size < 0 || size > static_cast<qint64>(bcast::kMaxRecordBytes) ||
-            m_queuedBytes + size > kMaxQueuedBytes) {
-            UDPbcast->receiveDatagram(0);
-            ++m_datagramsDropped;
-            continue;
-        }
-        QNetworkDatagram datagram = UDPbcast->receiveDatagram(size);
-        m_queuedBytes += datagram.data().size();
-        m_datagrams.push_back({dottedText(datagram.senderAddress()), datagram.data()});
-    }
-    if (!m_datagrams.empty() && !m_datagramTimer->isActive())
-        m_datagramTimer->start();
-}
-
-void frmBcastListener::processDatagrams()
-{
-    for (int n = 0; n < kDatagramBatch && !m_datagrams.empty(); ++n) {
-        Datagram d = std::move(m_datagrams.front());
-        m_datagrams.pop_front();
-        m_queuedBytes -= d.data.size();
-        addBcast(d.address, QString::fromLatin1(d.data));
-    }
-    if (!m_datagrams.empty())
-        m_datagramTimer->start();
-}
-
 void frmBcastListener::addBcast(const QString& RemoteHostIP, const QString& msg)
 {
-    if (RemoteHostIP.isEmpty() || msg.isEmpty())
-        return;
-    const auto serial = bcast::recordSerial(bytesOf(msg));
-    if (!serial)
-        return;
-    const QString key = textOf(*serial);
-    QTreeWidgetItem* item = itemFor(key);
-    const bool known = item != nullptr;
-    if (!known && (item = addRow(key)) == nullptr)
-        return; // the table is full
-    item->setData(colSerial, kRecordRole, msg);
-    setCell(item, colAddress, RemoteHostIP);
-    // A known row keeps its last status until its own probe starts.
-    if (!known)
-        setCell(item, colStatus, kRefreshing);
-    setCell(item, colLastBcast, nowText());
-    updateDeviceCount();
-    queueProbe(key, true);
+    if (const auto serial = m_table->applyBroadcast(RemoteHostIP, msg.toLatin1(), nowText()))
+        m_probes->queue(*serial, true);
 }
 
-// ---------------------------------------------------------------- the "WHO:" probe
-//
-// Up to kMaxProbes probes run at once, each on its own connection with its
-// own waits, so a terminal that accepts and never answers costs its own five
-// seconds, not everyone's. Rows wait in a queue; a row that is queued or
-// being probed is not queued again, so no row is probed twice at the same
-// time. A row keeps its last status until its own probe starts. The waits are
-// counted in 200 ms ticks: five while connecting, twenty-five for the reply.
+// ---------------------------------------------------------------- probes and Refresh
 
 bool frmBcastListener::probesIdle() const
 {
-    return probesRunning() == 0 && m_probeQueue.empty() && m_datagrams.empty();
+    return m_probes->idle() && m_receiver->idle();
 }
 
 int frmBcastListener::probesRunning() const
 {
-    int n = 0;
-    for (const auto& probe : m_probes)
-        n += probe->phase != ProbePhase::Idle;
-    return n;
+    return m_probes->running();
 }
 
-bool frmBcastListener::isProbing(const QString& serial) const
+int frmBcastListener::probesSent() const
 {
-    for (const auto& probe : m_probes) {
-        if (probe->phase != ProbePhase::Idle && probe->serial == serial)
-            return true;
-    }
-    return false;
+    return m_probes->sent();
 }
 
-void frmBcastListener::queueProbe(const QString& serial, bool byDatagram)
+qint64 frmBcastListener::datagramsDropped() const
 {
-    if (m_closed || isProbing(serial) || m_held.contains(serial))
-        return;
-    if (m_queued.contains(serial)) {
-        if (byDatagram) {
-            for (auto& q : m_probeQueue) {
-                if (q.serial == serial)
-                    q.byDatagram = true;
-            }
-        }
-        return;
-    }
-    m_probeQueue.push_back({serial, byDatagram});
-    m_queued.insert(serial);
-    if (!m_nextProbeQueued) {
-        m_nextProbeQueued = true;
-        QMetaObject::invokeMethod(this, &frmBcastListener::startNextProbe, Qt::QueuedConnection);
-    }
+    return m_receiver->dropped();
 }
 
-frmBcastListener::Probe* frmBcastListener::freeProbe()
+bool frmBcastListener::isRefreshing() const
 {
-    for (auto& probe : m_probes) {
-        if (probe->phase == ProbePhase::Idle)
-            return probe.get();
-    }
-    if (m_probes.size() >= static_cast<std::size_t>(kMaxProbes))
-        return nullptr;
-    auto probe = std::make_unique<Probe>();
-    Probe* p = probe.get();
-    p->tcpClient = named(new QTcpSocket(this), "tcpClient");
-    p->tcpClient->setReadBufferSize(kProbeReadBytes);
-    p->timer = new QTimer(this);
-    p->timer->setInterval(kProbeTickMs);
-    connect(p->tcpClient, &QTcpSocket::connected, this, [this, p] { onProbeConnected(*p); });
-    connect(p->tcpClient, &QTcpSocket::readyRead, this, [this, p] { onProbeData(*p); });
-    connect(p->tcpClient, &QTcpSocket::disconnected, this, [this, p] { onProbeGone(*p); });
-    connect(p->tcpClient, &QTcpSocket::errorOccurred, this, [this, p] { onProbeGone(*p); });
-    connect(p->timer, &QTimer::timeout, this, [this, p] { onProbeTick(*p); });
-    m_probes.push_back(std::move(probe));
-    return p;
-}
-
-void frmBcastListener::startNextProbe()
-{
-    m_nextProbeQueued = false;
-    while (!m_closed && !m_probeQueue.empty()) {
-        Probe* probe = freeProbe();
-        if (!probe)
-            return; // the next one starts when a probe finishes
-        const QString serial = m_probeQueue.front().serial;
-        m_probeQueue.pop_front();
-        m_queued.remove(serial);
-        QTreeWidgetItem* item = itemFor(serial);
-        if (!item || m_held.contains(serial)) {
-            probeCounted(serial); // removed, or downloaded to, while it waited
-            continue;
-        }
-        stopRefresh = false;
-        setCell(item, colStatus, kRefreshing);
-        probe->serial = serial;
-        probe->address = item->text(colAddress);
-        probe->phase = ProbePhase::Connecting;
-        probe->ticks = 0;
-        probe->whoReplied = false;
-        probe->timer->start();
-        probe->tcpClient->abort();
-        probe->tcpClient->connectToHost(probe->address,
-                                        m_main.txtPort->text().trimmed().toUShort());
-    }
-}
-
-void frmBcastListener::onProbeTick(Probe& probe)
-{
-    ++probe.ticks;
-    if (probe.phase == ProbePhase::Connecting && probe.ticks >= kConnectTicks)
-        finishProbe(probe, kDisconnected);
-    else if (probe.phase == ProbePhase::AwaitingReply && probe.ticks >= kReplyTicks)
-        finishProbe(probe, kBusy);
-}
-
-void frmBcastListener::onProbeConnected(Probe& probe)
-{
-    if (probe.phase != ProbePhase::Connecting)
-        return;
-    // The main window's own connection to this terminal: it is busy with us.
-    const QTcpSocket* own = m_main.tcpClient;
-    if (own && own->state() == QAbstractSocket::ConnectedState &&
-        dottedText(own->peerAddress()) == probe.address) {
-        finishProbe(probe, kBusy);
-        return;
-    }
-    probe.phase = ProbePhase::AwaitingReply;
-    probe.ticks = 0;
-    probe.timer->start(); // the reply wait counts from here
-    probe.whoReplied = false;
-    ++m_probesSent;
-    m_main.doDebug(QStringLiteral("WHO:"), false);
-    probe.tcpClient->write("WHO:", 4);
-}
-
-void frmBcastListener::onProbeData(Probe& probe)
-{
-    if (probe.phase != ProbePhase::AwaitingReply)
-        return;
-    handleProbeReply(probe, probe.tcpClient->read(kProbeReadBytes));
-    if (probe.whoReplied)
-        finishProbe(probe, kWaiting);
-}
-
-void frmBcastListener::onProbeGone(Probe& probe)
-{
-    switch (probe.phase) {
-    case ProbePhase::Idle: return;
-    case ProbePhase::Connecting:
-        if (probe.tcpClient->state() != QAbstractSocket::ConnectedState)
-            finishProbe(probe, kDisconnected);
-        return;
-    case ProbePhase::AwaitingReply:
-        if (probe.tcpClient->bytesAvailable() > 0)
-            handleProbeReply(probe, probe.tcpClient->read(kProbeReadBytes));
-        finishProbe(probe, probe.whoReplied ? kWaiting : kBusy);
-        return;
-    }
-}
-
-void frmBcastListener::handleProbeReply(Probe& probe, const QByteArray& bytes)
-{
-    const QString text = QString::fromLatin1(bytes);
-    const auto reply = bcast::decodeProbeReply(bytes.toStdString());
-    if (reply.answered) {
-        probe.whoReplied = true;
-        m_main.doDebug(text, true);
-    }
-    if (!reply.serial)
-        return;
-    const QString key = textOf(*reply.serial);
-    QTreeWidgetItem* item = itemFor(key);
-    if (!item) {
-        item = addRow(key);
-        updateDeviceCount();
-        if (!item)
-            return; // the table is full
-    }
-    item->setData(colSerial, kRecordRole, text);
-    if (reply.discretionary)
-        setCell(item, colDiscretionary, textOf(*reply.discretionary));
-}
-
-void frmBcastListener::finishProbe(Probe& probe, const QString& status)
-{
-    if (probe.phase == ProbePhase::Idle)
-        return;
-    probe.phase = ProbePhase::Idle;
-    probe.timer->stop();
-    probe.tcpClient->abort();
-    const QString serial = probe.serial;
-    probe.serial.clear();
-    // A row a download started on while it was probed keeps the download's status.
-    if (QTreeWidgetItem* item = itemFor(serial); item && !m_held.contains(serial))
-        setCell(item, colStatus, status);
-    probeCounted(serial);
-    if (!m_probeQueue.empty() && !m_nextProbeQueued) {
-        m_nextProbeQueued = true;
-        QMetaObject::invokeMethod(this, &frmBcastListener::startNextProbe, Qt::QueuedConnection);
-    }
-}
-
-// Escape: a probe still connecting leaves its row "Disconnected", one waiting
-// for the reply "Busy".
-void frmBcastListener::giveUpProbe(Probe& probe)
-{
-    if (probe.phase == ProbePhase::Connecting)
-        finishProbe(probe, kDisconnected);
-    else if (probe.phase == ProbePhase::AwaitingReply)
-        finishProbe(probe, kBusy);
+    return m_probes->isRefreshing();
 }
 
 void frmBcastListener::stopRefreshing()
 {
-    stopRefresh = true;
-    if (!m_refreshing) {
-        for (auto& probe : m_probes)
-            giveUpProbe(*probe);
-        return;
-    }
-    // Rows that only the Refresh queued are dropped first, so that giving up
-    // the probes under way does not start them.
-    // Rows that only the Refresh queued are dropped; rows a broadcast queued stay.
-    std::deque<QueuedProbe> keep;
-    for (auto& q : m_probeQueue) {
-        if (q.byDatagram)
-            keep.push_back(q);
-        else
-            m_queued.remove(q.serial);
-    }
-    m_probeQueue.swap(keep);
-    for (auto& probe : m_probes)
-        giveUpProbe(*probe);
-    m_refreshPending.clear();
-    m_refreshEndTimer->stop();
-    endRefresh();
+    m_probes->stop();
 }
-
-// ---------------------------------------------------------------- Refresh
 
 void frmBcastListener::refreshDevices()
 {
-    if (m_refreshing || m_closed)
+    if (m_closed || isRefreshing())
         return;
-    stopRefresh = false;
-    m_refreshing = true;
-    setListenerStatus(QStringLiteral("Refreshing"));
-    cmdRefresh->setText(QStringLiteral("Refreshing.."));
-    cmdRefresh->setEnabled(false);
-    m_refreshPending.clear();
-    m_refreshDone = 0;
-    // A finished download's statuses stay until this Refresh; a running
-    // one's rows are left to it.
-    if (!isDownloading()) {
-        m_held.clear();
+    // A finished download's summary goes with the first Refresh after it.
+    if (!isDownloading())
         lblDownloads->hide();
-    }
-    for (int i = 0; i < rowCount(); ++i) {
-        const QString serial = lvBcast->topLevelItem(i)->text(colSerial);
-        if (m_held.contains(serial))
-            continue;
-        m_refreshPending.insert(serial);
-        queueProbe(serial, false);
-    }
-    if (m_refreshPending.isEmpty())
-        m_refreshEndTimer->start();
-}
-
-void frmBcastListener::probeCounted(const QString& serial)
-{
-    if (!m_refreshing || !m_refreshPending.remove(serial))
-        return;
-    ++m_refreshDone;
-    const int rows = std::max(1, rowCount());
-    pbBcastRefresh->setValue(std::min(100, static_cast<int>(m_refreshDone * 100.0f / rows)));
-    if (m_refreshPending.isEmpty())
-        m_refreshEndTimer->start(); // the bar stays full for a moment
-}
-
-void frmBcastListener::endRefresh()
-{
-    m_refreshing = false;
-    pbBcastRefresh->setValue(0);
-    setListenerStatus(QStringLiteral("Listening"));
-    cmdRefresh->setText(QStringLiteral("Refresh"));
-    cmdRefresh->setEnabled(true);
+    m_probes->refresh();
 }
 
 // ---------------------------------------------------------------- pruning
@@ -838,10 +326,7 @@ void frmBcastListener::clearList()
             QStringLiteral("Are you sure you want to clear the Bcast list?"),
             MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
-    lvBcast->clear();
-    m_rows.clear();
-    m_held.clear();
-    updateDeviceCount();
+    m_table->clear();
 }
 
 void frmBcastListener::clearDisconnected()
@@ -853,61 +338,59 @@ void frmBcastListener::clearDisconnected()
             QStringLiteral("Are you sure you want to remove all Disconnected S/N's from the list?"),
             MsgButtons::YesNo) == MsgAnswer::No)
         return;
-    for (int i = 0; i < rowCount(); ++i) {
-        QTreeWidgetItem* item = lvBcast->topLevelItem(i);
-        if (item->text(colStatus) == kDisconnected) {
-            removeItem(item);
-            --i; // the next row moved into this place
-        }
-    }
-    updateDeviceCount();
+    QStringList gone;
+    for (int i = 0; i < rowCount(); ++i)
+        if (m_table->at(i).status == kDisconnected)
+            gone << m_table->at(i).serial;
+    m_table->remove(gone);
 }
 
 void frmBcastListener::removeSelected()
 {
-    const auto selected = lvBcast->selectedItems();
-    if (selected.isEmpty() || isDownloading())
+    const QStringList serials = selectedSerials();
+    if (serials.isEmpty() || isDownloading())
         return;
-    QPointer<QTreeWidget> guard(lvBcast);
-    const QString serial = selected.first()->text(colSerial);
-    if (m_main.env().dialogs->message(MsgIcon::None, QStringLiteral("Confirm Remove"),
-                                      QStringLiteral("Are you sure you want to remove S/N ") +
-                                          serial + QStringLiteral(" from the list?"),
+    const QString text =
+        serials.size() == 1
+            ? QStringLiteral("Are you sure you want to remove S/N ") + serials.first() +
+                  QStringLiteral(" from the list?")
+            : QStringLiteral("Are you sure you want to remove the %1 selected S/N's from the list?")
+                  .arg(serials.size());
+    if (m_main.env().dialogs->message(MsgIcon::None, QStringLiteral("Confirm Remove"), text,
                                       MsgButtons::YesNo) != MsgAnswer::Yes)
         return;
-    // The row may have gone while the question was open.
-    if (QTreeWidgetItem* item = itemFor(serial))
-        removeItem(item);
-    updateDeviceCount();
+    // Rows that went while the question was open are skipped.
+    for (const QString& s : serials)
+        m_probes->forget(s);
+    m_table->remove(serials);
 }
 
 // ---------------------------------------------------------------- details, hand-over
 
 void frmBcastListener::showDeviceDetails()
 {
-    const auto selected = lvBcast->selectedItems();
-    if (selected.isEmpty())
+    const int r = contextRow();
+    if (r < 0)
         return;
-    const QTreeWidgetItem* item = selected.first();
-    bcast::DetailsSource source{
-        bytesOf(item->text(colSerial)),    bytesOf(item->text(colAddress)),
-        bytesOf(item->text(colStatus)),    bytesOf(item->text(colDiscretionary)),
-        bytesOf(item->text(colLastBcast)), bytesOf(item->data(colSerial, kRecordRole).toString())};
-    const QString title = QStringLiteral("Details For S/N ") + item->text(colSerial);
+    const DeviceRow& d = m_table->at(r);
+    const bcast::DetailsSource source{bytesOf(d.serial),    bytesOf(d.address),
+                                      bytesOf(d.status),    bytesOf(d.discretionary),
+                                      bytesOf(d.lastBcast), bytesOf(d.record)};
+    const QString title = QStringLiteral("Details For S/N ") + d.serial;
     m_main.env().dialogs->message(MsgIcon::Information, title,
                                   textOf(bcast::deviceDetailsText(source)), MsgButtons::Ok);
 }
 
 void frmBcastListener::downloadToSelected()
 {
-    const auto selected = lvBcast->selectedItems();
+    const QStringList selected = selectedSerials();
     if (selected.isEmpty())
         return;
     if (selected.size() > 1) {
         downloadToSeveral();
         return;
     }
-    const QStringList parts = selected.first()->text(colAddress).split(QLatin1Char('.'));
+    const QStringList parts = m_table->at(rowOf(selected.first())).address.split(QLatin1Char('.'));
     if (parts.size() != 4)
         return;
     for (int i = 0; i < 4; ++i)
@@ -923,10 +406,28 @@ bool frmBcastListener::isDownloading() const
     return m_fleet && m_fleet->isRunning();
 }
 
-void frmBcastListener::cancelDownloads()
+// Terminals that have their whole file are not stopped without a word:
+// stopping them ends the wait for their install results, not the installs.
+bool frmBcastListener::cancelDownloads(bool ask)
 {
-    if (isDownloading())
-        m_fleet->cancel();
+    if (!isDownloading())
+        return true;
+    if (const int installing = m_fleet->pastFileCount(); ask && installing > 0) {
+        const QString who =
+            installing == 1 ? QStringLiteral("1 terminal has the whole file and is installing it.")
+                            : QStringLiteral("%1 terminals have the whole file and are "
+                                             "installing it.")
+                                  .arg(installing);
+        if (m_main.env().dialogs->message(
+                MsgIcon::Question, QStringLiteral("Download To..."),
+                who + QStringLiteral("\r\nStop the downloads without waiting for their results?"),
+                MsgButtons::YesNo) != MsgAnswer::Yes)
+            return false;
+        if (!isDownloading())
+            return true; // it ended while the question was open
+    }
+    m_fleet->cancel();
+    return true;
 }
 
 void frmBcastListener::downloadToSeveral()
@@ -953,17 +454,14 @@ void frmBcastListener::downloadToSeveral()
     // show the same session.
     std::vector<FleetDownload::Target> targets;
     QHash<QString, std::size_t> byAddress;
-    for (int i = 0; i < rowCount(); ++i) {
-        QTreeWidgetItem* item = lvBcast->topLevelItem(i);
-        if (!item->isSelected())
-            continue;
-        const QString address = item->text(colAddress);
+    for (const QString& serial : selectedSerials()) {
+        const QString address = m_table->at(rowOf(serial)).address;
         auto it = byAddress.constFind(address);
         if (it == byAddress.constEnd()) {
             it = byAddress.insert(address, targets.size());
             targets.push_back({address, {}});
         }
-        targets[*it].serials << item->text(colSerial);
+        targets[*it].serials << serial;
     }
     const QString terminals = targets.size() == 1
                                   ? QStringLiteral("the selected terminal")
@@ -977,9 +475,8 @@ void frmBcastListener::downloadToSeveral()
 
     m_fleet = new FleetDownload(std::move(targets), networkTabOptions(m_main, port), this);
     for (const auto& target : m_fleet->targets())
-        for (const QString& serial : target.serials)
-            m_held.insert(serial);
-    connect(m_fleet, &FleetDownload::rowStatus, this, &frmBcastListener::setRowStatus);
+        m_probes->hold(target.serials);
+    connect(m_fleet, &FleetDownload::rowStatus, m_table, &DeviceTable::setStatus);
     connect(m_fleet, &FleetDownload::countChanged, this,
             [this] { lblDownloads->setText(m_fleet->progressText()); });
     connect(m_fleet, &FleetDownload::finished, this, &frmBcastListener::downloadsFinished);
@@ -990,12 +487,8 @@ void frmBcastListener::downloadToSeveral()
     m_fleet->start();
 }
 
-void frmBcastListener::setRowStatus(const QString& serial, const QString& text)
-{
-    if (QTreeWidgetItem* item = itemFor(serial))
-        setCell(item, colStatus, text);
-}
-
+// Once the download ended its rows are rows like any other: the next
+// broadcast probes them, Refresh and Clear Disconnected treat them as usual.
 void frmBcastListener::downloadsFinished()
 {
     FleetDownload* fleet = std::exchange(m_fleet, nullptr);
@@ -1004,6 +497,7 @@ void frmBcastListener::downloadsFinished()
     const QString summary = fleet->summaryText();
     const bool allWell = fleet->succeededCount() == fleet->count();
     fleet->deleteLater();
+    m_probes->release();
     lblDownloads->setText(summary);
     cmdCancelDownloads->hide();
     enablePruning(true);
@@ -1020,39 +514,12 @@ void frmBcastListener::enablePruning(bool enabled)
     mnuRemove->setEnabled(enabled);
 }
 
-// ---------------------------------------------------------------- sorting
+// ---------------------------------------------------------------- sorting, saved list
 
 void frmBcastListener::sortByColumn(int column)
 {
-    if (column < 0 || column >= kColumns)
-        return;
-    const bcast::SortState old = m_sort;
-    m_sort = bcast::nextSortState(old, column);
-    auto* header = lvBcast->headerItem();
-    header->setText(old.column,
-                    textOf(bcast::sortCaption(kColumnKeys[old.column], old.column, m_sort)));
-    header->setText(column, textOf(bcast::sortCaption(kColumnKeys[column], column, m_sort)));
-    if (m_sort.sorted)
-        lvBcast->sortItems(column, m_sort.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_table->sortByColumn(column);
 }
-
-// The list stays in order while it is sorted: rows added or changed are put
-// in place on the next pass of the event loop. Switching sorting off leaves
-// the rows where they are.
-void frmBcastListener::keepSorted()
-{
-    if (!m_sort.sorted || m_resortQueued)
-        return;
-    m_resortQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_resortQueued = false;
-        if (m_sort.sorted)
-            lvBcast->sortItems(m_sort.column,
-                               m_sort.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    });
-}
-
-// ---------------------------------------------------------------- saved list
 
 void frmBcastListener::loadDeviceList()
 {
@@ -1081,19 +548,7 @@ void frmBcastListener::loadDeviceList()
     QFile file(m_main.env().settingsFileToRead(QStringLiteral("bcastlist.qsf")));
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QByteArray bytes = file.read(static_cast<qint64>(bcast::kMaxSavedListBytes));
-    file.close();
-    for (const auto& saved : bcast::readSavedRows(
-             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
-        const QString serial = textOf(saved.serial);
-        QTreeWidgetItem* item = itemFor(serial);
-        if (!item && (item = addRow(serial)) == nullptr)
-            break; // the table is full
-        setCell(item, colAddress, textOf(saved.address));
-        setCell(item, colLastBcast, textOf(saved.lastBcast));
-        setCell(item, colDiscretionary, textOf(saved.discretionary));
-        item->setData(colSerial, kRecordRole, textOf(saved.record));
-    }
+    m_table->restore(file.read(static_cast<qint64>(bcast::kMaxSavedListBytes)));
     updateDeviceCount();
 }
 
@@ -1103,18 +558,11 @@ void frmBcastListener::saveDeviceList()
     store.setValue(QStringLiteral("saveBcastList"),
                    chkSaveList->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     if (chkSaveList->isChecked()) {
-        std::vector<bcast::SavedRow> rows;
-        for (int i = 0; i < rowCount(); ++i) {
-            const DeviceRow r = row(i);
-            rows.push_back({bytesOf(r.serial), bytesOf(r.address), bytesOf(r.lastBcast),
-                            bytesOf(r.discretionary), bytesOf(r.record)});
-        }
-        const std::string bytes = bcast::writeSavedRows(rows);
         // The old list is replaced only once the new one is complete; a list
         // that cannot be written is given up, the window still closes.
         QSaveFile file(m_main.env().settingsFileToWrite(QStringLiteral("bcastlist.qsf")));
         if (file.open(QIODevice::WriteOnly)) {
-            file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+            file.write(m_table->savedList());
             file.commit();
         }
     }
@@ -1140,17 +588,15 @@ bool frmBcastListener::event(QEvent* event)
 void frmBcastListener::fitColumns(int first, int last)
 {
     QHeaderView* header = lvBcast->header();
-    const QAbstractItemView* view = lvBcast;
-    const QAbstractItemModel* model = lvBcast->model();
     for (int i = 0; i < kColumns; ++i) {
         const int px = lvBcast->columnWidth(i);
-        const bool ours = m_widthTwips[i] == kColumnWidths[i] &&
+        const bool ours = m_widthTwips[i] == DeviceTable::designWidth(i) &&
                           (px == twips(m_widthTwips[i]) || px == m_fittedPx[i]);
         if (!ours)
             continue; // the user's width stays as set
         int need = std::max(twips(m_widthTwips[i]), header->sectionSizeHint(i));
         for (int row = first; row <= last; ++row)
-            need = std::max(need, view->sizeHintForIndex(model->index(row, i)).width());
+            need = std::max(need, lvBcast->sizeHintForIndex(m_table->index(row, i)).width());
         if (need > px) {
             m_fittedPx[i] = need;
             lvBcast->setColumnWidth(i, need);
@@ -1164,22 +610,24 @@ bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == lvBcast->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        QTreeWidgetItem* item = lvBcast->itemAt(mouse->position().toPoint());
+        const QModelIndex at = lvBcast->indexAt(mouse->position().toPoint());
+        QItemSelectionModel* selection = lvBcast->selectionModel();
         if (mouse->button() == Qt::RightButton) {
-            // A row already among several selected keeps them all, so the
-            // menu's "Download To..." reaches every one.
-            if (!item || !item->isSelected() || lvBcast->selectedItems().size() < 2) {
+            // A row already among the selected keeps them all, so the menu's
+            // "Download To..." and "Remove" reach every one; the clicked row
+            // becomes the current one, the row "Details" is about.
+            if (!at.isValid() || !selection->isRowSelected(at.row())) {
                 lvBcast->clearSelection();
-                if (item) {
-                    lvBcast->setCurrentItem(item);
-                    item->setSelected(true);
-                }
+                if (at.isValid())
+                    selection->select(at, QItemSelectionModel::Select | QItemSelectionModel::Rows);
             }
-            if (item)
+            if (at.isValid()) {
+                selection->setCurrentIndex(at, QItemSelectionModel::NoUpdate);
                 mnuItemContext->popup(mouse->globalPosition().toPoint());
+            }
             return true;
         }
-        if (mouse->button() == Qt::LeftButton && !item)
+        if (mouse->button() == Qt::LeftButton && !at.isValid())
             lvBcast->clearSelection();
         return false;
     }
@@ -1190,8 +638,8 @@ bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
         return QWidget::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {
-        cancelDownloads();
         stopRefreshing();
+        cancelDownloads(true);
         return true;
     }
     if (chordOf(*key) == Chord::DebugConsole) {
@@ -1203,65 +651,6 @@ bool frmBcastListener::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-// ---------------------------------------------------------------- the main window's check box
-
-void toggleBcastListener(frmmain& main, bool ticked)
-{
-    frmBcastListener* existing = nullptr;
-    for (auto* l : main.findChildren<frmBcastListener*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (!l->isClosed())
-            existing = l;
-    }
-    if (!ticked) {
-        if (existing)
-            existing->close();
-        return;
-    }
-    if (existing)
-        return;
-    QPointer<frmBcastListener> listener = new frmBcastListener(main);
-    if (listener->startBcastListener())
-        return;
-    if (!listener)
-        return;
-    const QString port = QString::number(listener->listenerPort());
-    switch (listener->startFailure()) {
-    case frmBcastListener::StartFailure::AnotherInstance:
-        main.env().dialogs->message(
-            MsgIcon::Information, QStringLiteral("Unable to Start Bcast Listener"),
-            QStringLiteral("Another instance of Tk650Downloader is already listening for Bcasts.\r"
-                           "Close that one first and then try again."),
-            MsgButtons::Ok);
-        break;
-    case frmBcastListener::StartFailure::NotANumber:
-        main.env().dialogs->message(
-            MsgIcon::None, QString::fromLatin1(kProgramTitle),
-            QStringLiteral("The Bcast Listener failed to start. The port box does not hold a "
-                           "port number."),
-            MsgButtons::Ok);
-        break;
-    default:
-        main.env().dialogs->message(
-            MsgIcon::None, QString::fromLatin1(kProgramTitle),
-            QStringLiteral("The Bcast Listener failed to start. Verify that you are connected to "
-                           "the internet and that UDP port ") +
-                port + QStringLiteral(" is not already open."),
-            MsgButtons::Ok);
-        break;
-    }
-    if (listener)
-        listener->close();
-    const QSignalBlocker block(main.chkListener);
-    main.chkListener->setChecked(false);
-}
-
-void wireBcastListener(frmmain& main)
-{
-    main.chkListener->setToolTip(QStringLiteral("Open Bcast Listener (ZRL18+)"));
-    QObject::connect(main.chkListener, &QCheckBox::clicked, &main,
-                     [&main](bool ticked) { toggleBcastListener(main, ticked); });
 }
 
 } // namespace tk

@@ -1,19 +1,12 @@
 #pragma once
-// The broadcast listener: receives the terminals' UDP broadcasts, keeps one
-// row per serial number, probes each terminal's daemon with "WHO:" to find
-// out what it is doing, and hands a terminal's address to the main window.
-#include <QByteArray>
-#include <QHash>
-#include <QHostAddress>
-#include <QLockFile>
-#include <QSet>
+// The broadcast listener window: shows the device table (listener/), lets the
+// user prune it, refresh it and look into a row, hands a terminal's address
+// to the main window, and runs a download to several rows.
 #include <QString>
+#include <QStringList>
 #include <QWidget>
-#include <deque>
-#include <memory>
-#include <vector>
 
-#include "core/bcastlist.h"
+#include "listener/devicetable.h"
 
 class QCheckBox;
 class QLabel;
@@ -22,26 +15,15 @@ class QAction;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
-class QTcpSocket;
-class QTimer;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class QUdpSocket;
 
 namespace tk {
 
 class frmmain;
 class FleetDownload;
-
-// One row of the device table.
-struct DeviceRow {
-    QString serial;
-    QString address;
-    QString status;
-    QString discretionary;
-    QString lastBcast;
-    QString record; // the whole last datagram or probe reply, one byte per character
-};
+class ProbeScheduler;
+class BcastReceiver;
 
 class frmBcastListener : public QWidget {
     Q_OBJECT
@@ -64,7 +46,7 @@ public:
 
     void addBcast(const QString& RemoteHostIP, const QString& msg);
     void refreshDevices();
-    bool isRefreshing() const { return m_refreshing; }
+    bool isRefreshing() const;
     void setListenerStatus(const QString& text);
     void updateDeviceCount();
     void loadDeviceList();
@@ -74,15 +56,21 @@ public:
     void downloadToSelected();
     // True while a download to several terminals runs.
     bool isDownloading() const;
-    // Stops that download (the Cancel button, Escape, closing).
-    void cancelDownloads();
+    // Stops that download (the Cancel button, Escape, closing); while a
+    // terminal installs, only after a question (when `ask`).
+    bool cancelDownloads(bool ask = true);
     void sortByColumn(int column);
+    // The row the context menu was opened on.
     void showDeviceDetails();
+    // Every selected row, after a question that names them.
     void removeSelected();
     void clearList();
     void clearDisconnected();
     // The Escape key: gives up the probe under way and ends a Refresh.
     void stopRefreshing();
+    // Closing asks first while a terminal installs (the close box, the main
+    // window's check box); otherwise it just closes.
+    bool closeAsking();
 
     int rowCount() const;
     DeviceRow row(int displayIndex) const;
@@ -94,14 +82,15 @@ public:
     int probesRunning() const;
     static constexpr int kMaxProbes = 32;
     // "WHO:" probes started since the window was created.
-    int probesSent() const { return m_probesSent; }
+    int probesSent() const;
     // Datagrams dropped unread: larger than any record, or the queue was full.
-    qint64 datagramsDropped() const { return m_datagramsDropped; }
-
-    bool stopRefresh = false;
+    qint64 datagramsDropped() const;
+    DeviceTable& table() { return *m_table; }
+    // Serial numbers of the selected rows, in display order.
+    QStringList selectedSerials() const;
 
     // --- controls (object names = control names)
-    QTreeWidget* lvBcast = nullptr;
+    QTreeView* lvBcast = nullptr;
     QWidget* frameButtons = nullptr;
     QPushButton* cmdRefresh = nullptr;
     QPushButton* cmdClear = nullptr;
@@ -120,7 +109,7 @@ public:
     QUdpSocket* UDPbcast = nullptr;
     // The probe connections are sockets named "tcpClient", one per running probe.
 
-    static constexpr int kColumns = 5;
+    static constexpr int kColumns = DeviceTable::kColumns;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -128,67 +117,26 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    enum class ProbePhase { Idle, Connecting, AwaitingReply };
-    // One probe slot: its own connection and its own 200 ms tick count.
-    struct Probe {
-        QTcpSocket* tcpClient = nullptr;
-        QTimer* timer = nullptr;
-        ProbePhase phase = ProbePhase::Idle;
-        QString serial;
-        QString address;
-        int ticks = 0;
-        bool whoReplied = false;
-    };
-    struct QueuedProbe {
-        QString serial;
-        bool byDatagram = false;
-    };
-    struct Datagram {
-        QString address;
-        QByteArray data;
-    };
-
     void buildUi();
     void placeBesideMain();
     void closing();
-    QTreeWidgetItem* itemFor(const QString& serial) const;
-    QTreeWidgetItem* addRow(const QString& serial);
-    void removeItem(QTreeWidgetItem* item);
-    void setCell(QTreeWidgetItem* item, int column, const QString& text);
-    void keepSorted();
     QString nowText() const;
-
-    void drainDatagrams();
-    void processDatagrams();
-
-    void queueProbe(const QString& serial, bool byDatagram);
-    void startNextProbe();
-    Probe* freeProbe();
-    bool isProbing(const QString& serial) const;
-    void onProbeConnected(Probe& probe);
-    void onProbeData(Probe& probe);
-    void onProbeGone(Probe& probe);
-    void onProbeTick(Probe& probe);
-    void finishProbe(Probe& probe, const QString& status);
-    void giveUpProbe(Probe& probe);
-    void handleProbeReply(Probe& probe, const QByteArray& bytes);
-    void probeCounted(const QString& serial);
-    void endRefresh();
+    // The row a command from the context menu is about: the current row (the
+    // one right-clicked) while it is selected, else the first selected.
+    int contextRow() const;
 
     void downloadToSeveral();
-    void setRowStatus(const QString& serial, const QString& text);
     void downloadsFinished();
     void enablePruning(bool enabled);
 
     frmmain& m_main;
     StartFailure m_startFailure = StartFailure::None;
-    std::unique_ptr<QLockFile> m_lock;
     bool m_closed = false;
     bool m_started = false;
 
-    QHash<QString, QTreeWidgetItem*> m_rows;
-    bcast::SortState m_sort;
-    bool m_resortQueued = false;
+    DeviceTable* m_table = nullptr;
+    ProbeScheduler* m_probes = nullptr;
+    BcastReceiver* m_receiver = nullptr;
     // Each column's width in twips as last set, so unchanged widths are
     // stored exactly as they were read.
     int m_widthTwips[kColumns] = {};
@@ -200,26 +148,7 @@ private:
     // (none when last < first): only what changed is measured.
     void fitColumns(int first, int last);
 
-    std::deque<Datagram> m_datagrams;
-    qsizetype m_queuedBytes = 0;
-    qint64 m_datagramsDropped = 0;
-    QTimer* m_datagramTimer = nullptr;
-
-    std::deque<QueuedProbe> m_probeQueue;
-    QSet<QString> m_queued;
-    std::vector<std::unique_ptr<Probe>> m_probes; // created as needed, kMaxProbes at most
-    bool m_nextProbeQueued = false;
-    int m_probesSent = 0;
-
-    bool m_refreshing = false;
-    QSet<QString> m_refreshPending;
-    int m_refreshDone = 0;
-    QTimer* m_refreshEndTimer = nullptr;
-
     FleetDownload* m_fleet = nullptr;
-    // Rows whose status a download to several owns: from its start until the
-    // next Refresh, no probe overwrites it (nor connects to the terminal).
-    QSet<QString> m_held;
 };
 
 // The main window's "Bcast Listener" check box: opens or closes the listener.

@@ -77,12 +77,20 @@ public:
         r.killedBySignal = m_process.exitStatus() == QProcess::CrashExit;
         r.exitCode = r.killedBySignal ? -1000 : m_process.exitCode();
         r.output = m_process.readAllStandardOutput();
-        r.errors = m_process.readAllStandardError();
+        r.errors = errorsSoFar();
         return r;
+    }
+
+    // What the program wrote to standard error so far.
+    const QByteArray& errorsSoFar()
+    {
+        m_errors += m_process.readAllStandardError();
+        return m_errors;
     }
 
 private:
     QProcess m_process;
+    QByteArray m_errors;
     bool m_started = false;
     int m_deadlineMs;
 };

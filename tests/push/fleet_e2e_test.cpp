@@ -226,29 +226,74 @@ TEST(FleetPushProgram, ReportOnStandardOutputAndStopSignal)
                  {"127.90.10.2", {"rebooted", 2, Bytes::Whole}}},
                 fx.size);
 
-    // Three silent terminals, one at a time: the first is waiting for its
-    // version when the signal comes.
-    Sim silent({"--terminals", "3", "--silent", "--listen", "127.90.11.1:5142"});
-    ASSERT_TRUE(silent.ready());
-    const QString report = fx.dir.filePath("stopped.json");
-    test::ChildProgram push(
-        {"--jobs", "1", "--report", report, fx.file, "127.90.11.1", "127.90.11.2", "127.90.11.3"},
-        fx.dir.filePath("home"), pushProgram(20000));
-    ASSERT_TRUE(pumpEventsUntil([&] { return silent.log().contains("<- VER:"); }, 10000));
-    ASSERT_EQ(::kill(pid_t(push.pid()), SIGTERM), 0);
-    const test::RunResult stopped = push.finish();
-    ASSERT_TRUE(stopped.ended);
-    EXPECT_FALSE(stopped.killedBySignal);
-    EXPECT_EQ(stopped.exitCode, 3);
-    QFile file(report);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonDocument stoppedDoc = QJsonDocument::fromJson(file.readAll());
-    EXPECT_TRUE(stoppedDoc.object().value("cancelled").toBool());
-    checkReport(stoppedDoc,
-                {{"127.90.11.1", {"cancelled", -6, Bytes::None}},
-                 {"127.90.11.2", {"cancelled", -6, Bytes::None}},
-                 {"127.90.11.3", {"cancelled", -6, Bytes::None}}},
-                fx.size);
+    // A stop signal: what each terminal has decides its outcome. Three
+    // silent terminals, one at a time: the first waits for its version, none
+    // has the file. Two slow installers: both have the whole file and will
+    // install it, which is neither success nor a plain cancel.
+    const struct {
+        const char* what;
+        QStringList sim;
+        QStringList terminals;
+        QByteArray stopWhen; // in the simulator's log, or tk650push's progress lines
+        int stopWhenCount;
+        int status;
+        Expected each;
+        int delivered;
+        QByteArray summary;
+    } stops[] = {
+        {"before the file",
+         {"--terminals", "3", "--silent", "--listen", "127.90.11.1:5142"},
+         {"127.90.11.1", "127.90.11.2", "127.90.11.3"},
+         "<- VER:",
+         1,
+         3,
+         {"cancelled", -6, Bytes::None},
+         0,
+         "tk650push: 3 terminals: 0 succeeded, 3 failed"},
+        {"while installing",
+         {"--terminals", "2", "--install-delay", "600000", "--listen", "127.90.12.1:5142"},
+         {"127.90.12.1", "127.90.12.2"},
+         ": Installing\n",
+         2,
+         2,
+         {"delivered", -6, Bytes::Whole},
+         2,
+         "tk650push: 2 terminals: 0 succeeded, 0 failed, 2 delivered (install not awaited)"},
+    };
+    for (const auto& stop : stops) {
+        SCOPED_TRACE(stop.what);
+        Sim sim(stop.sim);
+        ASSERT_TRUE(sim.ready());
+        const QString report = fx.dir.filePath("stopped.json");
+        QFile::remove(report);
+        // One at a time before the file, all at once while installing.
+        const QString jobs = stop.delivered > 0 ? QStringLiteral("8") : QStringLiteral("1");
+        test::ChildProgram push(QStringList{"--jobs", jobs, "--report", report, fx.file} +
+                                    stop.terminals,
+                                fx.dir.filePath("home"), pushProgram(20000));
+        ASSERT_TRUE(pumpEventsUntil(
+            [&] {
+                return sim.log().count(stop.stopWhen) + push.errorsSoFar().count(stop.stopWhen) >=
+                       stop.stopWhenCount;
+            },
+            10000));
+        ASSERT_EQ(::kill(pid_t(push.pid()), SIGTERM), 0);
+        const test::RunResult stopped = push.finish();
+        ASSERT_TRUE(stopped.ended);
+        EXPECT_FALSE(stopped.killedBySignal);
+        EXPECT_EQ(stopped.exitCode, stop.status);
+        EXPECT_EQ(stopped.errors.trimmed().split('\n').last(), stop.summary);
+        QFile file(report);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QJsonDocument stoppedDoc = QJsonDocument::fromJson(file.readAll());
+        EXPECT_TRUE(stoppedDoc.object().value("cancelled").toBool());
+        EXPECT_EQ(stoppedDoc.object().value("delivered").toInt(), stop.delivered);
+        EXPECT_EQ(stoppedDoc.object().value("succeeded").toInt(), 0);
+        std::map<QString, Expected> want;
+        for (const QString& t : stop.terminals)
+            want[t] = stop.each;
+        checkReport(stoppedDoc, want, fx.size);
+    }
 }
 
 // Terminals found by their broadcasts (the sender's address), junk and

@@ -25,6 +25,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,7 +33,6 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTreeView>
-#include <QTreeWidget>
 #include <QUdpSocket>
 #include <gmock/gmock.h>
 
@@ -395,10 +395,7 @@ TEST_F(WindowLayout, ListenerWithRowsAndDetails)
 
     // The details of the terminal with the two-line text, as the real
     // message window shows them.
-    auto* item = l->lvBcast->topLevelItem(0)->text(0) == QLatin1String("650-100-200-003")
-                     ? l->lvBcast->topLevelItem(0)
-                     : l->lvBcast->topLevelItem(1);
-    l->lvBcast->setCurrentItem(item);
+    l->lvBcast->setCurrentIndex(l->table().index(l->rowOf(QStringLiteral("650-100-200-003")), 0));
     l->showDeviceDetails();
     ASSERT_TRUE(details.window);
     expectRoomy(details.window.get(), true);

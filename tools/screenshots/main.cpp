@@ -29,7 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUdpSocket>
 #include <cstdio>
 #include <functional>
@@ -209,11 +209,8 @@ int main(int argc, char* argv[])
         auto* l = w.findChild<frmBcastListener*>(QStringLiteral("frmBcastListener"));
         if (which == QLatin1String("details")) {
             QTimer::singleShot(1000, l, [l] {
-                for (int i = 0; i < l->lvBcast->topLevelItemCount(); ++i) {
-                    QTreeWidgetItem* item = l->lvBcast->topLevelItem(i);
-                    if (item->text(0) == QLatin1String("650-100-200-003"))
-                        l->lvBcast->setCurrentItem(item);
-                }
+                if (const int row = l->rowOf(QStringLiteral("650-100-200-003")); row >= 0)
+                    l->lvBcast->setCurrentIndex(l->table().index(row, 0));
                 l->showDeviceDetails();
             });
             announce(modal);
