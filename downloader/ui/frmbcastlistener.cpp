@@ -396,7 +396,9 @@ void frmBcastListener::downloadToSelected()
     for (int i = 0; i < 4; ++i)
         m_main.txtIP[static_cast<std::size_t>(i)]->setText(parts[i]);
     m_main.activateWindow();
-    m_main.cmdSend->setFocus();
+    // As if tabbed to: the button shows its focus, and Enter sends.
+    m_main.setAttribute(Qt::WA_KeyboardFocusChange);
+    m_main.cmdSend->setFocus(Qt::TabFocusReason);
 }
 
 // ---------------------------------------------------------------- download to several
@@ -499,6 +501,7 @@ void frmBcastListener::downloadsFinished()
     fleet->deleteLater();
     m_probes->release();
     lblDownloads->setText(summary);
+    lblDownloads->setToolTip(summary);
     cmdCancelDownloads->hide();
     enablePruning(true);
     if (!m_closed)

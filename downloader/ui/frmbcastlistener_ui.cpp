@@ -103,6 +103,9 @@ void frmBcastListener::buildUi()
     atLeast(lblDeviceCount, 1680, {"Total Devices: 00000"});
     lblDownloads = named(new QLabel(sbBcast), "lblDownloads");
     lblDownloads->setTextFormat(Qt::PlainText);
+    // Its text (progress, the summary) never sets the window's width: what
+    // does not fit is cut, and the whole text is its tool tip.
+    lblDownloads->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lblDownloads->hide();
     sbBcast->addWidget(lblListenerState);
     sbBcast->addWidget(pbBcastRefresh, 1);

@@ -516,9 +516,12 @@ TEST(BcastListener, DetailsAndHandOver)
     EXPECT_EQ(rig.main->txtIP[1]->text(), QStringLiteral("40"));
     EXPECT_EQ(rig.main->txtIP[2]->text(), QStringLiteral("11"));
     EXPECT_EQ(rig.main->txtIP[3]->text(), QStringLiteral("2"));
-    // One row only hands its address over: no question, no download.
+    // One row only hands its address over: no question, no download. Send
+    // has the focus and shows it, so Enter sends.
     EXPECT_EQ(dialogs.shown.size(), 1);
     EXPECT_FALSE(l->isDownloading());
+    EXPECT_EQ(rig.main->focusWidget(), rig.main->cmdSend);
+    EXPECT_TRUE(rig.main->testAttribute(Qt::WA_KeyboardFocusChange));
 
     // The console chord here opens the console without an address.
     QTest::keyClick(l->lvBcast, Qt::Key_D, Qt::ControlModifier);
@@ -945,9 +948,13 @@ TEST(BcastListener, DownloadToSeveralShowsEachOutcome)
     EXPECT_EQ(dialogs.shown[2].buttons, MsgButtons::YesNo);
     EXPECT_FALSE(l->isDownloading());
 
+    // The status texts never widen the window (nor keep it from narrowing).
+    const int narrowest = l->minimumSizeHint().width();
     dialogs.answers = {MsgAnswer::Yes};
     rig.downloadToAll();
     ASSERT_TRUE(l->isDownloading());
+    EXPECT_LE(l->minimumSizeHint().width(),
+              narrowest + l->cmdCancelDownloads->sizeHint().width() + 20);
     EXPECT_TRUE(l->cmdCancelDownloads->isVisible());
     EXPECT_FALSE(l->cmdClear->isEnabled());
     EXPECT_FALSE(l->cmdRemoveDisconnected->isEnabled());
@@ -963,6 +970,11 @@ TEST(BcastListener, DownloadToSeveralShowsEachOutcome)
     EXPECT_EQ(dialogs.shown.last().title, QStringLiteral("Download To..."));
     EXPECT_EQ(dialogs.shown.last().text, summary);
     EXPECT_EQ(l->lblDownloads->text(), summary);
+    const int withSummary = l->minimumSizeHint().width();
+    EXPECT_LT(withSummary, narrowest + l->fontMetrics().horizontalAdvance(summary) / 2);
+    l->lblDownloads->setText(summary + summary + summary);
+    EXPECT_EQ(l->minimumSizeHint().width(), withSummary);
+    l->lblDownloads->setText(summary);
     EXPECT_FALSE(l->cmdCancelDownloads->isVisible());
     EXPECT_TRUE(l->cmdClear->isEnabled());
     EXPECT_TRUE(l->mnuRemove->isEnabled());
