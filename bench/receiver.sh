@@ -18,3 +18,16 @@ start_receiver() {
     done
 }
 stop_receiver() { wait "$RECV_PID" 2>/dev/null || true; RECV_PID=; }
+
+# The downloader speaks the protocol: its receiver is the simulator, which
+# takes the file and keeps nothing of it.
+start_simulator() {
+    PORT=$(port)
+    "$BUILD/bin/tk650sim" --listen "$ADDR:$PORT" >/dev/null &
+    RECV_PID=$!
+    for _ in $(seq 100); do
+        ss -ltn 2>/dev/null | grep -q "$ADDR:$PORT " && return 0
+        sleep 0.02
+    done
+}
+stop_simulator() { kill "$RECV_PID" 2>/dev/null || true; stop_receiver; }

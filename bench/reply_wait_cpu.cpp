@@ -1,15 +1,11 @@
-// CPU cost of the reply wait: connects to a loopback listener that never
-// answers, sends "VER:" and waits the full 2500 ms for a reply. Prints the
-// process's CPU time (user + system) spent in the wait and its share of one
-// core. Usage: reply_wait_cpu [rounds]
-#include "core/protocol.h"
-#include "platform/dialogs.h"
-#include "platform/headless.h"
-#include "platform/programenv.h"
-#include "ui/frmmain.h"
-#include "ui/networksession.h"
+// CPU cost of waiting for replies: a download session to a loopback listener
+// that takes connections and never answers waits its full limits ("VER:",
+// then the announcement on a new connection) before it ends. Prints the
+// process's CPU time (user + system) spent over each session and its share of
+// one core. Usage: reply_wait_cpu [rounds]
+#include "engine/pushsession.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -32,8 +28,7 @@ double cpuSeconds()
 
 int main(int argc, char** argv)
 {
-    tk::selectPlatformForDisplay();
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
 
     QTcpServer silent; // takes connections, never answers
@@ -46,41 +41,32 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot listen: %s\n", qPrintable(silent.errorString()));
         return 1;
     }
-
     QTemporaryDir dir;
-    QSettings store(dir.filePath(QStringLiteral("store.ini")), QSettings::IniFormat);
-    tk::UnattendedDialogs dialogs; // a message would go to standard error
-    tk::ProgramEnv env;
-    env.programDir = dir.path();
-    env.store = &store;
-    env.dialogs = &dialogs;
-    env.exitProcess = [](int code) { std::exit(code); };
-    tk::frmmain w(env);
-    w.txtIP[0]->setText(QStringLiteral("127"));
-    w.txtIP[1]->setText(QStringLiteral("0"));
-    w.txtIP[2]->setText(QStringLiteral("0"));
-    w.txtIP[3]->setText(QStringLiteral("1"));
-    w.txtPort->setText(QString::number(silent.serverPort()));
-    w.timeout = tk::proto::kConnectLimitMs;
-    tk::NetworkSession& net = *w.net;
-    if (!net.connectToHost()) {
-        std::fprintf(stderr, "cannot connect\n");
+    QFile file(dir.filePath(QStringLiteral("app.tgz")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(1000, 'x')) != 1000)
         return 1;
-    }
+    file.close();
 
+    tk::engine::PushOptions options;
+    options.filePath = file.fileName();
+    options.port = silent.serverPort();
     double worst = 0;
     for (int i = 0; i < rounds; ++i) {
-        net.sessionState = tk::proto::SessionState::CheckingVersion;
+        tk::engine::PushSession session(QStringLiteral("127.0.0.1"), options);
         QElapsedTimer wall;
         const double before = cpuSeconds();
         wall.start();
-        net.sendAndAwaitReply("VER:", tk::proto::kVersionWaitMs);
+        QObject::connect(&session, &tk::engine::PushSession::finished, &app,
+                         &QCoreApplication::quit);
+        session.start();
+        app.exec();
         const double cpu = cpuSeconds() - before;
         const double seconds = wall.elapsed() / 1000.0;
         const double share = 100.0 * cpu / seconds;
         worst = std::max(worst, share);
-        std::printf("reply wait %d: %.3f s wall, %.4f s CPU, %.2f %% of a core, timed out: %s\n",
-                    i + 1, seconds, cpu, share, w.gotTimeout ? "yes" : "no");
+        std::printf("session %d: %.3f s wall waiting, %.4f s CPU, %.2f %% of a core, outcome: %s\n",
+                    i + 1, seconds, cpu, share,
+                    qPrintable(tk::engine::outcomeWord(session.result().outcome)));
     }
     std::printf("worst: %.2f %% of a core\n", worst);
     return 0;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Throughput of the network transfer: streams one file into a discarding
-# loopback receiver with the downloader's transfer code, with nc and with
+# Throughput of the network transfer: streams one file with the download
+# engine into the simulator (which keeps nothing), and into a discarding
+# loopback receiver with nc and with
 # socat -b4096, several runs each, and prints the medians and the ratios. A
 # fourth way, a plain loop of the same 4096-byte sends without Qt, shows the
 # floor that the chunk size itself sets on this machine.
@@ -23,9 +24,14 @@ BYTES=$(stat -c %s "$FILE")
 now() { date +%s.%N; }
 run_once() {
     local how=$1 t0 t1
+    if [ "$how" = downloader ]; then
+        start_simulator
+        "$SENDER" "$FILE" "$ADDR" "$PORT"
+        stop_simulator
+        return
+    fi
     start_receiver
     case $how in
-        downloader) "$SENDER" "$FILE" "$ADDR" "$PORT" ;;
         floor) "$FLOOR" "$FILE" "$ADDR" "$PORT" ;;
         nc) t0=$(now); nc -N "$ADDR" "$PORT" < "$FILE"; t1=$(now); echo "$t1 - $t0" | bc -l ;;
         socat) t0=$(now); socat -u -b4096 "OPEN:$FILE" "TCP:$ADDR:$PORT"; t1=$(now); echo "$t1 - $t0" | bc -l ;;

@@ -5,7 +5,9 @@
 #include "engine/connectionreset.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QMetaObject>
+#include <QSet>
 #include <algorithm>
 
 namespace tk::engine {
@@ -31,7 +33,8 @@ int exitCodeOf(Outcome o)
     case Outcome::ConnectionLost:
     case Outcome::Failed:
     case Outcome::Cancelled:
-    case Outcome::Delivered: return exitcode::Failed;
+    case Outcome::Delivered:
+    case Outcome::AlreadyRunning: return exitcode::Failed;
     }
     return exitcode::Failed;
 }
@@ -65,6 +68,7 @@ constexpr OutcomeNames kOutcomeNames[] = {
     {Outcome::Failed, "failed", "Failed"},
     {Outcome::Cancelled, "cancelled", "Cancelled"},
     {Outcome::Delivered, "delivered", "Delivered, install not awaited"},
+    {Outcome::AlreadyRunning, "already-running", "Not sent: a download to it is running"},
 };
 
 const OutcomeNames& namesOf(Outcome o)
@@ -88,6 +92,22 @@ std::string bytes(const QString& s)
 QByteArray command(std::string_view c)
 {
     return QByteArray(c.data(), static_cast<qsizetype>(c.size()));
+}
+
+// The addresses sessions run to, in this process. One terminal takes one
+// download at a time: a second would announce and send a second file over
+// a second connection while the first is installing.
+QSet<QString>& runningAddresses()
+{
+    static QSet<QString> running;
+    return running;
+}
+
+// "10.0.0.005" and "10.0.0.5" are one terminal.
+QString addressKey(const QString& address)
+{
+    const QHostAddress a(address.trimmed());
+    return a.isNull() ? address.trimmed().toLower() : a.toString();
 }
 
 } // namespace
@@ -124,11 +144,13 @@ QString stageText(Stage s, qint64 sent, qint64 total)
 // --- the session ------------------------------------------------------------
 
 class PushSession::Impl : public QObject {
+    friend class PushSession;
+
 public:
-    Impl(PushSession& session, const PushOptions& options);
+    Impl(PushSession& session, const PushOptions& options, QTcpSocket* socket);
 
     void start();
-    void finish(Outcome o, const QString& detail = {});
+    void finish(Outcome o, const QString& detail = {}, Cause cause = Cause::None);
     void cancel();
 
 private:
@@ -158,6 +180,10 @@ private:
     // Sends a command, waits until the system has taken it (4000 ms), then for
     // a reply, the connection closing or limitMs; `timedOut` tells which.
     void commandThen(const QByteArray& cmd, double limitMs, std::function<void()> next);
+    // A command before the file that the terminal may never have read (the
+    // connection was gone before any answer): sent again, once, over a new
+    // connection. False when that is not allowed.
+    bool sendAgain();
     void optionalStep(SessionState state, Stage stage, const std::function<QByteArray()>& cmd,
                       double limitMs, std::function<void()> next);
     void arm(double limitMs);
@@ -181,11 +207,12 @@ private:
     void pumpChunks();
     bool writeNextChunk();
     void onChunkTimer();
-    void endStream(Outcome failure, const QString& detail);
+    void endStream(Outcome failure, const QString& detail, Cause cause = Cause::None);
 
     PushSession& q;
     PushOptions opt;
-    QTcpSocket sock;
+    QTcpSocket ownSocket;
+    QTcpSocket& sock; // the caller's, or our own
     QTimer limitTimer;
     QTimer chunkTimer;
     QElapsedTimer started;
@@ -208,6 +235,20 @@ private:
     bool announcementLost = false;
     bool fullDownload = false;
 
+    // The step under way, to send its command again.
+    struct Step {
+        QByteArray cmd;
+        double limitMs = 0;
+        std::function<void()> next;
+        SessionState state = SessionState::Idle;
+        Stage stage = Stage::Queued;
+        bool sentAgain = false;
+    } step;
+    bool fileStarted = false; // once file bytes went out nothing is sent again
+    bool resending = false;   // the next command is one sent again
+    bool registered = false;
+    QString key;
+
     QFile file;
     qint64 fileSize = 0;
     qint64 sent = 0;
@@ -219,8 +260,8 @@ private:
     static constexpr qint64 kStreamSliceNs = 2'000'000;
 };
 
-PushSession::Impl::Impl(PushSession& session, const PushOptions& options)
-    : q(session), opt(options), fullDownload(options.full)
+PushSession::Impl::Impl(PushSession& session, const PushOptions& options, QTcpSocket* socket)
+    : q(session), opt(options), sock(socket ? *socket : ownSocket), fullDownload(options.full)
 {
     limitTimer.setSingleShot(true);
     chunkTimer.setSingleShot(true);
@@ -251,11 +292,15 @@ void PushSession::Impl::setStage(Stage s)
     emit q.stageChanged(s);
 }
 
-void PushSession::Impl::finish(Outcome o, const QString& detail)
+void PushSession::Impl::finish(Outcome o, const QString& detail, Cause cause)
 {
     if (q.m_finished)
         return;
     q.m_finished = true;
+    if (registered) {
+        runningAddresses().remove(key);
+        registered = false;
+    }
     wait = Wait::None;
     next = nullptr;
     limitTimer.stop();
@@ -264,7 +309,10 @@ void PushSession::Impl::finish(Outcome o, const QString& detail)
         closingHere = true;
         sock.abort();
         closingHere = false;
+        log(QStringLiteral("Connection closed"));
     }
+    // A socket lent by the caller outlives the session.
+    QObject::disconnect(&sock, nullptr, this, nullptr);
     file.close();
     chunk = QByteArray();
     PushResult& r = q.m_result;
@@ -272,10 +320,11 @@ void PushSession::Impl::finish(Outcome o, const QString& detail)
     r.outcome = o;
     r.exitCode = exitCodeOf(o);
     r.detail = detail;
+    r.cause = cause;
     r.bytes = sent;
     r.seconds = started.isValid() ? started.nsecsElapsed() / 1e9 : 0;
     r.sentAsPartial = opt.full && !fullDownload;
-    if (!detail.isEmpty())
+    if (!detail.isEmpty() && opt.logFailures)
         log(QStringLiteral("ERROR: ") + detail);
     setStage(Stage::Finished);
     emit q.finished(r);
@@ -314,7 +363,7 @@ void PushSession::Impl::poke()
             // An error that left the connection open is a failed write; a
             // closed connection ends the reply wait at once.
             if (socketError && !sendCompleted && !closed()) {
-                finish(Outcome::Failed, sock.errorString());
+                finish(Outcome::Failed, sock.errorString(), Cause::WriteFailed);
                 return;
             }
             wait = Wait::Reply;
@@ -325,7 +374,9 @@ void PushSession::Impl::poke()
         return;
     case Wait::Reply:
         // A reply read together with the close decides before the close.
-        if (replyReceived || (closed() && repliesQueued == 0))
+        if (replyReceived)
+            resume();
+        else if (closed() && repliesQueued == 0 && !(peerReset && sendAgain()))
             resume();
         return;
     case Wait::Install:
@@ -338,9 +389,10 @@ void PushSession::Impl::poke()
             if (peerReset)
                 finish(Outcome::ConnectionLost,
                        QStringLiteral("the terminal reset the connection before it reported "
-                                      "the install result"));
+                                      "the install result"),
+                       Cause::ResetWhileInstalling);
             else
-                finish(Outcome::Rebooted);
+                finish(Outcome::Rebooted, {}, Cause::ClosedWhileInstalling);
         }
         return;
     }
@@ -353,11 +405,19 @@ void PushSession::Impl::onLimit()
     timedOut = true;
     switch (wait) {
     case Wait::Connect:
-        finish(Outcome::NoConnection, QStringLiteral("no connection within %1 ms")
-                                          .arg(static_cast<int>(proto::kConnectLimitMs)));
+        log(QStringLiteral("ERROR: timeout occurred"));
+        finish(Outcome::NoConnection,
+               QStringLiteral("no connection within %1 ms")
+                   .arg(static_cast<int>(proto::kConnectLimitMs)),
+               Cause::ConnectTimedOut);
         return;
-    case Wait::Send: finish(Outcome::TimedOut, QStringLiteral("send request timed out")); return;
-    case Wait::Reply: resume(); return;
+    case Wait::Send:
+        finish(Outcome::TimedOut, QStringLiteral("send request timed out"), Cause::SendTimedOut);
+        return;
+    case Wait::Reply:
+        log(QStringLiteral("ERROR: timeout occurred"));
+        resume();
+        return;
     case Wait::Delay: resume(); return;
     case Wait::Install:
         finish(Outcome::NoInstallResult, QStringLiteral("no install result from the terminal"));
@@ -407,6 +467,7 @@ void PushSession::Impl::onConnected()
         return;
     limitTimer.stop();
     log(QStringLiteral("Connected to ") + q.m_address);
+    emit q.connected();
     auto n = std::move(next);
     delayThen(200, std::move(n));
 }
@@ -417,7 +478,11 @@ void PushSession::Impl::onSocketError()
     if (q.m_finished)
         return;
     if (wait == Wait::Connect) {
-        finish(Outcome::NoConnection, sock.errorString());
+        // A refused or unreachable address fails with an error; a daemon
+        // that takes the connection and drops it at once rejects it.
+        finish(Outcome::NoConnection, sock.errorString(),
+               sock.error() == QAbstractSocket::RemoteHostClosedError ? Cause::ConnectClosed
+                                                                      : Cause::ConnectFailed);
         return;
     }
     // Qt reports a reset like a close; onReadyRead looks for a reset before
@@ -430,15 +495,27 @@ void PushSession::Impl::onSocketError()
 
 void PushSession::Impl::commandThen(const QByteArray& cmd, double limitMs, std::function<void()> n)
 {
+    step.cmd = cmd;
+    step.limitMs = limitMs;
+    step.next = n;
+    step.state = state;
+    step.stage = q.m_stage;
+    step.sentAgain = resending;
+    resending = false;
+    emit q.traced(cmd, false);
     log(QStringLiteral("Sending command: ") + latin1(proto::showSeparators(cmd.toStdString())));
     sendCompleted = false;
     socketError = false;
     const qint64 written =
         sock.state() == QAbstractSocket::ConnectedState ? sock.write(cmd) : qint64(-1);
     if (written < 0) {
-        finish(Outcome::ConnectionLost, sock.error() == QAbstractSocket::UnknownSocketError
-                                            ? QStringLiteral("the connection is not open")
-                                            : sock.errorString());
+        if (sendAgain())
+            return;
+        finish(Outcome::ConnectionLost,
+               sock.error() == QAbstractSocket::UnknownSocketError
+                   ? QStringLiteral("the connection is not open")
+                   : sock.errorString(),
+               Cause::WriteFailed);
         return;
     }
     if (sock.bytesToWrite() == 0)
@@ -448,6 +525,32 @@ void PushSession::Impl::commandThen(const QByteArray& cmd, double limitMs, std::
     wait = Wait::Send;
     arm(proto::kSendTimeoutMs);
     poke();
+}
+
+bool PushSession::Impl::sendAgain()
+{
+    if (fileStarted || step.sentAgain || step.cmd.isEmpty() || q.m_finished)
+        return false;
+    // The command never reached the terminal: the connection was gone when
+    // it was written, or the terminal reset it without an answer, which is
+    // what a closed connection does with bytes that arrive after its close
+    // (a daemon that closes after each answer, with its close still on the
+    // way when the command went out). It comes before the file, so sending
+    // it once more does no harm even where the terminal had read it.
+    wait = Wait::None;
+    limitTimer.stop();
+    Step again = step;
+    again.sentAgain = true;
+    log(QStringLiteral("Connection closed before an answer; sending the command again"));
+    closeConnection();
+    connectThen([this, again] {
+        state = again.state;
+        setStage(again.stage);
+        replyReceived = false;
+        resending = true;
+        commandThen(again.cmd, again.limitMs, again.next);
+    });
+    return true;
 }
 
 void PushSession::Impl::closeConnection()
@@ -510,8 +613,10 @@ void PushSession::Impl::onClosed(quint64 c)
 
 void PushSession::Impl::dispatch(const QByteArray& text)
 {
+    emit q.traced(text, true);
     execute(proto::dispatchReply(state, text.toStdString()));
-    poke();
+    if (!q.m_finished)
+        poke();
 }
 
 void PushSession::Impl::execute(const proto::Reaction& r)
@@ -522,15 +627,30 @@ void PushSession::Impl::execute(const proto::Reaction& r)
     switch (r.effect) {
     case Effect::None: break;
     case Effect::StoreVersion: hostVersion = latin1(r.version); break;
-    case Effect::AskUnsupported: break; // nobody to ask: the session goes on
+    case Effect::AskUnsupported:
+        // Asked once per session; without anyone to ask the session goes on.
+        if (!unsupportedReported && opt.continueUnsupported) {
+            unsupportedReported = true;
+            if (!opt.continueUnsupported()) {
+                finish(Outcome::Cancelled);
+                return;
+            }
+            if (q.m_finished)
+                return;
+        }
+        break;
     case Effect::AcceptAnnouncement:
-        if (!closed())
+        if (!closed()) {
             state = SessionState::Sending;
-        else
+            emit q.announcementAccepted();
+        } else {
             announcementLost = true;
+        }
         break;
     case Effect::InstallFinished: installFinished(); return;
     }
+    if (r.guard == proto::ReportGuard::UnlessUnsupportedReported && r.title && !unsupportedReported)
+        emit q.commandRefused(state);
     if (r.marksUnsupported)
         unsupportedReported = true;
     if (r.exitCode) {
@@ -556,6 +676,14 @@ void PushSession::Impl::execute(const proto::Reaction& r)
 void PushSession::Impl::start()
 {
     started.start();
+    key = addressKey(q.m_address);
+    if (runningAddresses().contains(key)) {
+        finish(Outcome::AlreadyRunning,
+               QStringLiteral("a download to %1 is already running").arg(q.m_address));
+        return;
+    }
+    runningAddresses().insert(key);
+    registered = true;
     const QFileInfo info(opt.filePath);
     if (opt.filePath.isEmpty() || !info.exists() || !info.isFile()) {
         finish(Outcome::NoFile, QStringLiteral("the file does not exist: ") + opt.filePath);
@@ -571,7 +699,8 @@ void PushSession::Impl::start()
     // that wait hold no file open.
     file.setFileName(opt.filePath);
     if (!file.open(QIODevice::ReadOnly)) {
-        finish(Outcome::Failed, QStringLiteral("cannot read the file: ") + file.errorString());
+        finish(Outcome::Failed, QStringLiteral("cannot read the file: ") + file.errorString(),
+               Cause::FileUnreadable);
         return;
     }
     file.close();
@@ -601,8 +730,15 @@ void PushSession::Impl::afterVersion()
     log(hostVersion.isEmpty() ? QStringLiteral("Host is running an older qlinkd version")
                               : QStringLiteral("Host qlinkd version: ") + hostVersion);
     // An older daemon takes only partial downloads.
-    if (hostVersion.isEmpty())
+    if (hostVersion.isEmpty() && fullDownload) {
+        if (opt.fullAsPartial && !opt.fullAsPartial()) {
+            finish(Outcome::Cancelled);
+            return;
+        }
+        if (q.m_finished)
+            return;
         fullDownload = false;
+    }
     setClock();
 }
 
@@ -653,15 +789,16 @@ void PushSession::Impl::killApps()
         SessionState::KillingApps, Stage::KillingApps, [] { return command(proto::kCmdKillApps); },
         proto::kKillAppsWaitMs,
         [this] {
-            // The terminal needs a moment to stop its applications.
-            if (unsupportedReported) {
-                announce();
-                return;
-            }
-            delayThen(4000, [this] {
+            // The terminal needs a moment to stop its applications (one
+            // that does not know the command has none to stop).
+            const auto done = [this] {
                 log(QStringLiteral("Killed running applications on host device"));
                 announce();
-            });
+            };
+            if (unsupportedReported)
+                done();
+            else
+                delayThen(4000, done);
         });
 }
 
@@ -686,12 +823,14 @@ void PushSession::Impl::announce()
 void PushSession::Impl::afterAnnouncement()
 {
     if (timedOut) {
-        finish(Outcome::TimedOut, QStringLiteral("no answer to the announcement"));
+        finish(Outcome::TimedOut, QStringLiteral("no answer to the announcement"),
+               Cause::AnnounceTimedOut);
     } else if (state == SessionState::Sending) {
         delayThen(200, [this] { sendFile(); });
     } else if (!replyReceived || announcementLost) {
         finish(Outcome::ConnectionLost,
-               QStringLiteral("the terminal closed the connection before the file was sent"));
+               QStringLiteral("the terminal closed the connection before the file was sent"),
+               Cause::ClosedBeforeFile);
     } else {
         finish(Outcome::Failed, QStringLiteral("the terminal did not accept the announcement"));
     }
@@ -705,8 +844,10 @@ void PushSession::Impl::sendFile()
         QString::fromLatin1(proto::GetFileName(QFile::encodeName(opt.filePath).toStdString())) +
         (fullDownload ? QStringLiteral(" (full)") : QStringLiteral(" (partial)")));
     setStage(Stage::Sending);
+    fileStarted = true;
     if (!file.open(QIODevice::ReadOnly)) {
-        finish(Outcome::Failed, QStringLiteral("cannot read the file: ") + file.errorString());
+        finish(Outcome::Failed, QStringLiteral("cannot read the file: ") + file.errorString(),
+               Cause::FileUnreadable);
         return;
     }
     chunk.resize(kChunkSize);
@@ -730,6 +871,7 @@ void PushSession::Impl::pumpChunks()
             if (sock.bytesToWrite() > 0)
                 break; // the bytes-written notification brings us back
             sent += chunkLength;
+            emit q.chunkSent(chunkLength);
             chunkLength = 0;
         }
         if (slice.nsecsElapsed() >= kStreamSliceNs) {
@@ -753,7 +895,8 @@ bool PushSession::Impl::writeNextChunk()
         // not the file announced.
         char extra;
         if (file.read(&extra, 1) > 0)
-            endStream(Outcome::Failed, QStringLiteral("the file changed size during transfer"));
+            endStream(Outcome::Failed, QStringLiteral("the file changed size during transfer"),
+                      Cause::FileChangedSize);
         else
             afterStream();
         return false;
@@ -761,17 +904,20 @@ bool PushSession::Impl::writeNextChunk()
     const qint64 want = std::min<qint64>(kChunkSize, fileSize - sent);
     const qint64 got = file.read(chunk.data(), want);
     if (got < 0) {
-        endStream(Outcome::Failed, QStringLiteral("error reading the file: ") + file.errorString());
+        endStream(Outcome::Failed, QStringLiteral("error reading the file: ") + file.errorString(),
+                  Cause::FileUnreadable);
         return false;
     }
     if (got < want) {
-        endStream(Outcome::Failed, QStringLiteral("the file changed size during transfer"));
+        endStream(Outcome::Failed, QStringLiteral("the file changed size during transfer"),
+                  Cause::FileChangedSize);
         return false;
     }
     if (sock.state() != QAbstractSocket::ConnectedState ||
         sock.write(chunk.constData(), got) != got) {
         endStream(Outcome::ConnectionLost,
-                  QStringLiteral("error during file transfer: ") + sock.errorString());
+                  QStringLiteral("error during file transfer: ") + sock.errorString(),
+                  Cause::WriteFailed);
         return false;
     }
     chunkLength = got;
@@ -788,16 +934,16 @@ void PushSession::Impl::onChunkTimer()
         return;
     const qint64 waited = started.elapsed() - chunkStartedMs;
     if (chunkLength > 0 && waited >= proto::kSendTimeoutMs)
-        endStream(Outcome::TimedOut, QStringLiteral("send request timed out"));
+        endStream(Outcome::TimedOut, QStringLiteral("send request timed out"), Cause::SendTimedOut);
     else
         chunkTimer.start(static_cast<int>(std::max<qint64>(1, proto::kSendTimeoutMs - waited)));
 }
 
-void PushSession::Impl::endStream(Outcome failure, const QString& detail)
+void PushSession::Impl::endStream(Outcome failure, const QString& detail, Cause cause)
 {
     wait = Wait::None;
     chunkTimer.stop();
-    finish(failure, detail);
+    finish(failure, detail, cause);
 }
 
 void PushSession::Impl::afterStream()
@@ -813,7 +959,7 @@ void PushSession::Impl::afterStream()
     if (hostVersion.isEmpty()) {
         // An older daemon sends no install result.
         if (unsupportedReported) {
-            finish(Outcome::Installed);
+            finish(Outcome::Installed, {}, Cause::SentToOlderDaemon);
             return;
         }
         closeConnection();
@@ -824,7 +970,9 @@ void PushSession::Impl::afterStream()
     state = SessionState::Installing;
     setStage(Stage::Installing);
     wait = Wait::Install;
-    arm(opt.installLimitMs);
+    timedOut = false;
+    if (opt.installLimitMs >= 0)
+        arm(opt.installLimitMs);
     poke();
 }
 
@@ -872,14 +1020,44 @@ void PushSession::Impl::finishWith(std::string_view cmd, SessionState s, Stage s
 
 // --- PushSession ------------------------------------------------------------------
 
-PushSession::PushSession(const QString& address, const PushOptions& options, QObject* parent)
+PushSession::PushSession(const QString& address, const PushOptions& options, QObject* parent,
+                         QTcpSocket* socket)
     : QObject(parent), m_address(address)
 {
-    d = std::make_unique<Impl>(*this, options);
+    d = std::make_unique<Impl>(*this, options, socket);
     m_result.address = address;
 }
 
-PushSession::~PushSession() = default;
+PushSession::~PushSession()
+{
+    // A session dropped while running leaves its address to the next one.
+    if (d->registered)
+        runningAddresses().remove(d->key);
+    m_finished = true;
+    QObject::disconnect(&d->sock, nullptr, d.get(), nullptr);
+    if (d->sock.state() != QAbstractSocket::UnconnectedState)
+        d->sock.abort();
+}
+
+proto::SessionState PushSession::protocolState() const
+{
+    return d->state;
+}
+
+bool PushSession::replyReceived() const
+{
+    return d->replyReceived;
+}
+
+QString PushSession::hostVersion() const
+{
+    return d->hostVersion;
+}
+
+bool PushSession::runningTo(const QString& address)
+{
+    return runningAddresses().contains(addressKey(address));
+}
 
 void PushSession::start()
 {

@@ -3,10 +3,12 @@
 // clock, stopping applications, the announcement, the file in chunks with
 // their limits, the install result and the reboot or application start.
 // Driven by the event loop (no nested waits), so any number of sessions run
-// side by side on one thread. The decisions on replies are core/protocol's;
-// a session makes them as an unattended run does (no questions asked: a
-// "Full" download to an older daemon goes as "Partial"), and its outcome
-// carries the exit code such a run would have ended with.
+// side by side on one thread. The decisions on replies are core/protocol's.
+// The two questions a session may have (a "Full" download to an older
+// daemon, commands the daemon does not support) go to the caller's answers;
+// without them a session answers as an unattended run does. Its outcome
+// carries the exit code such a run would have ended with. At most one
+// session runs to a terminal address at a time in the process.
 #include "core/protocol.h"
 
 #include <QByteArray>
@@ -33,10 +35,19 @@ struct PushOptions {
     bool runApp = false;   // "ART:" after a successful install (reboot wins)
     QString permissions = QStringLiteral("644");
     QString owner = QStringLiteral("root");
-    // The longest wait for the install result after the file, in ms.
+    // The longest wait for the install result after the file, in ms;
+    // negative: wait until the session is cancelled.
     int installLimitMs = proto::kInstallLimitDefaultS * 1000;
     // The clock "RTC:" carries; the PC's local time when empty.
     std::function<QDateTime()> clock;
+    // The daemon has no version, so it takes no "Full" download: true goes
+    // on as "Partial", false stops the session (Cancelled). Unset: goes on.
+    std::function<bool()> fullAsPartial;
+    // The daemon refused "ASP:" (asked once per session): true goes on,
+    // false stops the session (Cancelled). Unset: goes on.
+    std::function<bool()> continueUnsupported;
+    // Whether the session logs "ERROR: ..." with the detail of a failure.
+    bool logFailures = true;
 };
 
 // How a session ended. Each maps to the exit code an unattended single run
@@ -59,6 +70,25 @@ enum class Outcome {
     // -6: stopped by the user after the whole file arrived, while the
     // terminal installed it: it will, but its result was not awaited.
     Delivered,
+    AlreadyRunning,  // -6: another session to this address is running; nothing sent
+};
+
+// What exactly ended a session, where one outcome has several causes a
+// window tells apart.
+enum class Cause {
+    None,
+    ConnectTimedOut,       // NoConnection: the limit passed while connecting
+    ConnectFailed,         // NoConnection: refused or unreachable
+    ConnectClosed,         // NoConnection: the daemon took the connection and closed it
+    SendTimedOut,          // TimedOut: the system did not take a write in time
+    AnnounceTimedOut,      // TimedOut: no answer to "DLD:"
+    WriteFailed,           // ConnectionLost or Failed: a write failed
+    ClosedBeforeFile,      // ConnectionLost: "OK" to "DLD:" but the connection was gone
+    ResetWhileInstalling,  // ConnectionLost: reset instead of the install result
+    ClosedWhileInstalling, // Rebooted: closed in order instead of the install result
+    FileChangedSize,       // Failed
+    FileUnreadable,        // Failed
+    SentToOlderDaemon,     // Installed: an older daemon that refused "ASP:" got every byte
 };
 
 int exitCodeOf(Outcome o);
@@ -89,7 +119,8 @@ struct PushResult {
     QString address;
     Outcome outcome = Outcome::Failed;
     int exitCode = -6;
-    QString detail;     // what went wrong, for logs; empty on success
+    QString detail; // what went wrong, for logs; empty on success
+    Cause cause = Cause::None;
     qint64 bytes = 0;   // file bytes handed to the system
     double seconds = 0; // from start to the outcome
     // "Full" was asked for, but an older daemon takes only partial downloads.
@@ -100,7 +131,10 @@ struct PushResult {
 class PushSession : public QObject {
     Q_OBJECT
 public:
-    PushSession(const QString& address, const PushOptions& options, QObject* parent = nullptr);
+    // With `socket` the session uses the caller's socket (a window's, which
+    // others look at) instead of one of its own.
+    PushSession(const QString& address, const PushOptions& options, QObject* parent = nullptr,
+                QTcpSocket* socket = nullptr);
     ~PushSession() override;
 
     // Starts the session from the event loop; the outcome comes through
@@ -116,6 +150,15 @@ public:
     const PushResult& result() const { return m_result; }
     Stage stage() const { return m_stage; }
     const QString& address() const { return m_address; }
+    // The state of the protocol (which replies mean what), and whether the
+    // step under way has had its reply.
+    proto::SessionState protocolState() const;
+    bool replyReceived() const;
+    // The daemon's version ("" for an older daemon), once asked.
+    QString hostVersion() const;
+
+    // Whether a session to this address is running in this process.
+    static bool runningTo(const QString& address);
 
 signals:
     void stageChanged(tk::engine::Stage stage);
@@ -123,6 +166,17 @@ signals:
     void progress(qint64 sent, qint64 total);
     // One line of the session's log ("Connected to ...", "Sending command: ...").
     void logLine(const QString& line);
+    // Bytes on the wire: commands sent and replies received (not file bytes).
+    void traced(const QByteArray& bytes, bool received);
+    // A connection is open; the step that needed it goes on.
+    void connected();
+    // A chunk of the file has been handed to the system.
+    void chunkSent(qint64 bytes);
+    // The daemon said "OK" to the announcement: the file follows.
+    void announcementAccepted();
+    // The daemon refused "RTC:", "ART:" or "RST:" before it was known that it
+    // lacks those commands (the session goes on).
+    void commandRefused(tk::proto::SessionState state);
     void finished(const tk::engine::PushResult& result);
 
 private:

@@ -5,7 +5,6 @@
 #include "ui/frmlog.h"
 #include "ui/networkdownload.h"
 #include "ui/networkoptions.h"
-#include "ui/networksession.h"
 #include "ui/serialdownload.h"
 
 namespace tk {
@@ -17,7 +16,6 @@ frmmain::frmmain(ProgramEnv env, QWidget* parent) : QWidget(parent), m_env(std::
     buildUi();
     netOptions = new NetworkOptions(*this);
     setupAddressBoxes();
-    net = std::make_unique<NetworkSession>(*this);
     setupAboutLabel();
     netDownload = std::make_unique<NetworkDownload>(*this);
     m_serial = new SerialDownload(*this);
@@ -37,10 +35,18 @@ void frmmain::doExitProcess(int exitCode)
     m_env.exitProcess(exitCode);
 }
 
+void frmmain::closeConnection()
+{
+    if (tcpClient->state() == QAbstractSocket::UnconnectedState)
+        return;
+    tcpClient->abort();
+    logMessage(QStringLiteral("Connection closed"));
+}
+
 void frmmain::resetAll()
 {
-    net->stopTimeout();
-    net->closeConnection(); // logs "Connection closed" when one was open
+    tmrTimeout->stop();
+    closeConnection();
     lbletl->hide();
     lblTime->hide();
     tmrTime->stop();

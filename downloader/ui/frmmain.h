@@ -30,7 +30,6 @@ class OneLineList;
 class NetworkOptions;
 class frmLog;
 class frmDebug;
-class NetworkSession;
 class frmUsage;
 class NetworkDownload;
 class SerialDownload;
@@ -62,11 +61,8 @@ public:
     bool commandLineMode = false;
     bool advancedShown = false;
 
-    // The protocol side of a network download (connection, commands, replies).
-    // A member rather than a child object, so it goes before the socket and
-    // the controls it watches.
-    std::unique_ptr<NetworkSession> net;
-    // The Send action and the file transfer of the network tab.
+    // The Send action of the network tab: a view of one download session
+    // of the engine, which runs over tcpClient.
     std::unique_ptr<NetworkDownload> netDownload;
 
     // --- operations used by other windows and parts
@@ -75,6 +71,8 @@ public:
     // as in tests, nothing may report a second outcome).
     bool exitRequested = false;
     void resetAll();
+    // Closes tcpClient when it is open and logs "Connection closed".
+    void closeConnection();
     void status(const QString& update);
     void logMessage(const QString& text);
     void doDebug(const QString& msg, bool isReceived);
@@ -187,9 +185,7 @@ public:
 
     // Not visible
     QTcpSocket* tcpClient = nullptr;
-    QTimer* tmrTimeout = nullptr;        // 20 ms reply time-out
-    QTimer* tmrNetSendTimeout = nullptr; // 4000 ms send time-out, one shot
-    QTimer* installTimer = nullptr;      // 10 ms install watch
+    QTimer* tmrTimeout = nullptr;        // 20 ms ticks of the connect progress
     QTimer* tmrTime = nullptr;           // 1000 ms time-left label
     QTimer* tmrCmdSendNetwork = nullptr; // 200 ms command-line starter
     QTimer* tmrCmdSendSerial = nullptr;  // 200 ms command-line starter

@@ -46,8 +46,6 @@ void frmmain::buildUi()
         return t;
     };
     tmrTimeout = timer("tmrTimeout", 20);
-    tmrNetSendTimeout = timer("tmrNetSendTimeout", 4000);
-    installTimer = timer("installTimer", 10);
     tmrTime = timer("tmrTime", 1000);
     tmrCmdSendNetwork = timer("tmrCmdSendNetwork", 200);
     tmrCmdSendSerial = timer("tmrCmdSendSerial", 200);

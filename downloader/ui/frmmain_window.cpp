@@ -4,7 +4,7 @@
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/frmmain.h"
-#include "ui/networksession.h"
+#include "ui/networkdownload.h"
 #include "ui/onelinelist.h"
 #include "ui/screenfit.h"
 #include "ui/shortcuts.h"
@@ -39,7 +39,9 @@ void frmmain::wireWindow()
             return;
         }
         cancelled = true;
-        net->closeConnection();
+        // The session closes its connection and tells how it ended.
+        netDownload->cancel();
+        closeConnection();
     });
     connect(STab, &QTabWidget::currentChanged, this, &frmmain::onTabChanged);
 }
@@ -60,7 +62,8 @@ void frmmain::unload()
     // Read before the socket closes: closing it must not count as the end of
     // the transfer.
     const bool transferRunning = cmdExitN->text() == QLatin1String("Cancel");
-    net->closeConnection();
+    netDownload->cancel();
+    closeConnection();
     pumpPendingEvents();
 
     if (transferRunning && !commandLineMode)

@@ -4,53 +4,53 @@
 #include "core/protocol.h"
 #include "core/transfer.h"
 #include "platform/wait.h"
+#include "ui/fleetdownload.h"
 #include "ui/frmmain.h"
 #include "ui/networkoptions.h"
-#include "ui/networksession.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <exception>
 
 namespace tk {
 
+using engine::Cause;
+using engine::Outcome;
+using engine::Stage;
 using proto::SessionState;
 
 namespace {
 
 const QString kUnableToSend = QStringLiteral("Unable to Send");
 const QString kSelectValidFile = QStringLiteral("Please select a valid file to send.");
+const QString kConnectionLost = QStringLiteral("Connection to Tk650 Lost");
+const QString kUnableToSendFile = QStringLiteral("Unable to send file");
 
 std::string bytes(const QString& s)
 {
     return s.toLatin1().toStdString();
 }
 
+QString latin1(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
 } // namespace
 
 NetworkDownload::NetworkDownload(frmmain& window) : w(window)
 {
-    m_chunk.resize(kChunkSize);
-    m_chunkTimer.setSingleShot(true);
-    connect(&m_chunkTimer, &QTimer::timeout, this, &NetworkDownload::onChunkTimer);
-    net().finishDownload = [this] { finishDownload(); };
     connect(w.cmdSend, &QPushButton::clicked, this, &NetworkDownload::sendAction);
     w.tmrCmdSendNetwork->setSingleShot(true);
     connect(w.tmrCmdSendNetwork, &QTimer::timeout, this, [this] {
         w.tmrCmdSendNetwork->stop();
         sendAction();
-        endUnattendedRunWithoutOutcome();
     });
-    m_installLimit.setSingleShot(true);
-    connect(&m_installLimit, &QTimer::timeout, this, &NetworkDownload::installLimitReached);
     connect(w.tmrTime, &QTimer::timeout, this, &NetworkDownload::timeLeftTick);
-    connect(w.installTimer, &QTimer::timeout, this, &NetworkDownload::installWatchTick);
-    connect(w.tcpClient, &QTcpSocket::bytesWritten, this, &NetworkDownload::onBytesWritten);
+    connect(w.tmrTimeout, &QTimer::timeout, this, &NetworkDownload::connectTick);
 }
 
-NetworkSession& NetworkDownload::net() const
+NetworkDownload::~NetworkDownload()
 {
-    return *w.net;
+    delete m_session.data();
 }
 
 bool NetworkDownload::exitIfUnattended(int code)
@@ -66,19 +66,20 @@ void NetworkDownload::report(const QString& title, const QString& text)
     w.env().dialogs->message(MsgIcon::Critical, title, text);
 }
 
-void NetworkDownload::abort()
+bool NetworkDownload::running() const
 {
-    w.resetAll();
-    w.cancelled = false;
+    return m_session && !m_session->isFinished();
 }
 
-void NetworkDownload::failSession(int exitCode, const QString& title, const QString& text)
+bool NetworkDownload::replyReceived() const
 {
-    if (exitIfUnattended(exitCode))
-        return;
-    w.cancelled = true;
-    report(title, text);
-    abort();
+    return running() && m_session->replyReceived();
+}
+
+void NetworkDownload::cancel()
+{
+    if (running())
+        m_session->cancel();
 }
 
 // --- the Send action ----------------------------------------------------------
@@ -122,9 +123,9 @@ QString unableToSendTitle()
     return kUnableToSend;
 }
 
-bool NetworkDownload::checkInputs(const QString& path, qint64& size)
+bool NetworkDownload::checkInputs(const QString& path, quint16& port)
 {
-    if (const auto problem = fileProblem(path, &size)) {
+    if (const auto problem = fileProblem(path)) {
         if (exitIfUnattended(problem->exitCode))
             return false;
         report(kUnableToSend, problem->text);
@@ -138,7 +139,7 @@ bool NetworkDownload::checkInputs(const QString& path, qint64& size)
         report(kUnableToSend, QStringLiteral("Please Enter A Valid Destination IP Address"));
         return false;
     }
-    if (const auto problem = portProblem(w.txtPort->text())) {
+    if (const auto problem = portProblem(w.txtPort->text(), &port)) {
         if (exitIfUnattended(problem->exitCode))
             return false;
         report(kUnableToSend, problem->text);
@@ -147,417 +148,181 @@ bool NetworkDownload::checkInputs(const QString& path, qint64& size)
     return true;
 }
 
-bool NetworkDownload::afterReplyCancelled()
+engine::PushOptions NetworkDownload::optionsFor(const QString& path, quint16 port)
 {
-    if (!w.cancelled)
-        return false;
-    abort();
-    return true;
-}
-
-bool NetworkDownload::optionalStep(SessionState state, const QString& status,
-                                   const std::function<QByteArray()>& command, double limitMs)
-{
-    NetworkSession& s = net();
-    if (!s.connectToHost())
-        return false;
-    s.sessionState = state;
-    w.status(status);
-    // A time-out is no failure here: the session goes on. The command is
-    // built once connected, so a clock it carries is that of this moment.
-    s.sendAndAwaitReply(command(), limitMs);
-    if (afterReplyCancelled())
-        return false;
-    s.applyOneCommandRule();
-    return true;
+    engine::PushOptions o = networkTabOptions(w, port);
+    o.filePath = path;
+    // A window waits for the install result until the user cancels; an
+    // unattended run has a limit, so a build job never waits for ever.
+    o.installLimitMs = -1;
+    if (w.commandLineMode)
+        o.installLimitMs =
+            proto::installLimitSeconds(qEnvironmentVariableIsSet(proto::kInstallLimitVariable)
+                                           ? qgetenv(proto::kInstallLimitVariable).constData()
+                                           : nullptr) *
+            1000;
+    o.fullAsPartial = [this] { return fullAsPartial(); };
+    o.continueUnsupported = [this] { return continueUnsupported(); };
+    o.logFailures = false; // the window tells its own lines
+    return o;
 }
 
 void NetworkDownload::sendAction()
 {
-    NetworkSession& s = net();
-    try {
-        w.timeout = proto::kConnectLimitMs;
-        w.cancelled = false;
-        s.hostVersion.clear();
+    if (running())
+        return;
+    w.timeout = proto::kConnectLimitMs;
+    w.cancelled = false;
+    hostVersion.clear();
 
-        const QString path = w.txtfilen->text();
-        qint64 size = 0;
-        if (!checkInputs(path, size))
-            return;
+    const QString path = w.txtfilen->text();
+    quint16 port = 0;
+    if (!checkInputs(path, port))
+        return;
 
-        s.unsupportedReported = false;
-        if (!s.connectToHost())
-            return;
-
-        // Version: decides the clock, the type field and the connection rule.
-        s.sessionState = SessionState::CheckingVersion;
-        w.status(QStringLiteral("Checking Version.."));
-        s.sendAndAwaitReply(QByteArray(proto::kCmdVersion.data(), proto::kCmdVersion.size()),
-                            proto::kVersionWaitMs);
-        if (w.gotTimeout) {
-            s.closeConnection();
-            s.hostVersion.clear();
-        } else if (afterReplyCancelled()) {
-            return;
-        } else if (proto::versionBelow(bytes(s.hostVersion), proto::kVersionKeepsConnection)) {
-            s.closeConnection();
-        }
-        w.logMessage(s.hostVersion.isEmpty()
-                         ? QStringLiteral("Host is running an older qlinkd version")
-                         : QStringLiteral("Host qlinkd version: ") + s.hostVersion);
-
-        // An older daemon takes only partial downloads.
-        if (s.hostVersion.isEmpty() && w.netOptions->fullSelected()) {
-            if (!w.commandLineMode) {
-                const auto answer = w.env().dialogs->message(
-                    MsgIcon::None, QStringLiteral("Unsupported Commmand"),
-                    QStringLiteral("The destination device does not support a 'Full' download "
-                                   "type.\r\nContinue sending file as a 'Partial' download?"),
-                    MsgButtons::YesNo);
-                if (answer != MsgAnswer::Yes) {
-                    abort();
-                    return;
-                }
-            }
-            w.optNetworkPartial->setChecked(true);
-        }
-
-        if (proto::clockSupported(bytes(s.hostVersion)) && w.chkSetRTC->isChecked()) {
-            const auto setClock = [this] {
-                const QDateTime now = w.env().now();
-                const proto::ClockTime t{now.date().year(),   now.date().month(),
-                                         now.date().day(),    now.time().hour(),
-                                         now.time().minute(), now.time().second()};
-                return QByteArray::fromStdString(proto::buildSetClockCommand(t));
-            };
-            if (!optionalStep(SessionState::SettingClock, QStringLiteral("Setting Time / Date"),
-                              setClock, proto::kSetClockWaitMs))
-                return;
-            if (s.replyReceived)
-                w.logMessage(QStringLiteral("Date & Time set"));
-        }
-
-        if (w.chkKillApps->isChecked()) {
-            if (!optionalStep(
-                    SessionState::KillingApps, QStringLiteral("Killing Apps.."),
-                    [] {
-                        return QByteArray(proto::kCmdKillApps.data(), proto::kCmdKillApps.size());
-                    },
-                    proto::kKillAppsWaitMs))
-                return;
-            // The terminal needs a moment to stop its applications.
-            if (!s.unsupportedReported) {
-                s.delayMs(4000);
-                if (afterReplyCancelled())
-                    return;
-            }
-            w.logMessage(QStringLiteral("Killed running applications on host device"));
-        }
-
-        // Announce the file.
-        if (!s.connectToHost())
-            return;
-        s.replyReceived = false;
-        s.announcementLost = false;
-        s.sessionState = SessionState::Announcing;
-        w.status(QStringLiteral("Initializing transfer.."));
-        proto::Announcement a;
-        a.path = QFile::encodeName(path).toStdString();
-        a.size = static_cast<std::uint64_t>(size);
-        a.permissions = bytes(w.netOptions->permissions());
-        a.owner = bytes(w.netOptions->owner());
-        a.type = proto::announceTypeField(bytes(s.hostVersion), w.netOptions->fullSelected());
-        w.saveRecentIP();
-        if (!s.sendCommand(QByteArray::fromStdString(proto::buildAnnounceCommand(a))))
-            return;
-        w.ProgBar->setValue(0);
-        s.waitForReply(proto::kAnnounceWaitMs);
-        if (afterReplyCancelled())
-            return;
-        if (w.gotTimeout) {
-            failSession(exitcode::NoConnect, QStringLiteral("Connection to Tk650 Lost"),
-                        QStringLiteral("Unable to complete file transfer\rSend Request Timed Out"));
-            return;
-        }
-        if (s.sessionState == SessionState::Sending) {
-            SendFile(path, size);
-        } else if (!s.replyReceived || s.announcementLost) {
-            // The terminal closed the connection before the file could go
-            // out ("NOSPACE" and "BADARGS" have been reported by the
-            // dispatcher).
-            failSession(exitcode::Failed, QStringLiteral("Connection to Tk650 Lost"),
-                        QStringLiteral("Unable to complete file transfer\rThe terminal closed "
-                                       "the connection before the file was sent"));
-            w.status(QStringLiteral("Download FAILED"));
-        }
-    } catch (const std::exception&) {
-        failSession(
-            exitcode::Failed, QStringLiteral("Unable to send file"),
-            QStringLiteral("Error: Timeout occurred while waiting for response from device"));
-    }
-}
-
-// --- streaming ------------------------------------------------------------------
-
-void NetworkDownload::SendFile(const QString& path, qint64 announcedSize)
-{
-    NetworkSession& s = net();
+    m_address = w.getDestinationIP();
+    m_lastStage = Stage::Queued;
+    sessionState = SessionState::Idle;
     bytesSent = 0;
     bytesAtLastTick = 0;
-    fileSize = announcedSize;
-    w.lblTime->setText(QStringLiteral("0 s"));
-
-    w.status(QStringLiteral("Sending.."));
-    w.logMessage(
-        QStringLiteral("Sending file: ") +
-        QString::fromLatin1(proto::GetFileName(QFile::encodeName(path).toStdString())) +
-        (w.netOptions->fullSelected() ? QStringLiteral(" (full)") : QStringLiteral(" (partial)")));
-    pumpPendingEvents();
-    s.delayMs(200);
-    w.tmrTime->start();
-
-    endTransfer(streamFile(path, announcedSize));
-}
-
-NetworkDownload::Stream NetworkDownload::streamFile(const QString& path, qint64 size)
-{
-    bytesSent = 0;
-    fileSize = size;
-    QFile file(path);
-    // QFile reads ahead in blocks of a few chunks, which saves system calls;
-    // its buffer is as flat as the chunk itself.
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_readError = file.errorString();
-        return Stream::ReadError;
-    }
-    return stream(file);
-}
-
-NetworkDownload::Stream NetworkDownload::stream(QFile& file)
-{
-    // One chunk is in flight at a time: a chunk is read and written once the
-    // socket has handed the previous one to the system. While the system takes
-    // chunks at once, they follow each other directly for a short slice of
-    // time, then the window's events run; when the system's send buffer is
-    // full, the socket's bytes-written notification resumes the loop. So
-    // memory stays at one chunk and the window stays responsive. This wait
-    // only watches for the end.
-    m_file = &file;
-    m_writeError.clear();
-    w.gotTimeout = false;
-    m_streaming = true;
-    m_stream = Stream::Running;
-    m_chunkLength = 0;
-    pumpChunks();
-    pumpEventsUntil([this] {
-        return m_stream != Stream::Running || w.cancelled || w.gotTimeout ||
-               w.tcpClient->state() != QAbstractSocket::ConnectedState;
+    fileSize = QFileInfo(path).size();
+    delete m_session.data();
+    auto* s = new engine::PushSession(m_address, optionsFor(path, port), this, w.tcpClient);
+    m_session = s;
+    connect(s, &engine::PushSession::stageChanged, this, &NetworkDownload::onStage);
+    connect(s, &engine::PushSession::connected, this, &NetworkDownload::onConnected);
+    connect(s, &engine::PushSession::announcementAccepted, this, &NetworkDownload::onAccepted);
+    connect(s, &engine::PushSession::chunkSent, this, &NetworkDownload::onChunk);
+    connect(s, &engine::PushSession::commandRefused, this, &NetworkDownload::onRefused);
+    connect(s, &engine::PushSession::finished, this, &NetworkDownload::onFinished);
+    connect(s, &engine::PushSession::logLine, &w, &frmmain::logMessage);
+    connect(s, &engine::PushSession::traced, this, [this](const QByteArray& b, bool received) {
+        if (received)
+            w.doDebugBytes(b, true);
+        else
+            w.doDebug(QString::fromLatin1(b), false);
     });
-    m_streaming = false;
-    m_file = nullptr;
-    m_chunkTimer.stop();
-
-    if (m_stream != Stream::Running)
-        return m_stream;
-    if (w.gotTimeout)
-        return Stream::TimedOut;
-    if (w.cancelled)
-        return Stream::Cancelled;
-    m_writeError = w.tcpClient->errorString();
-    return Stream::WriteError;
+    s->start();
 }
 
-void NetworkDownload::pumpChunks()
+// --- the questions -------------------------------------------------------------
+
+bool NetworkDownload::fullAsPartial()
 {
-    // Flushing a chunk may report its bytes as written from inside this loop;
-    // the loop itself looks after that.
-    if (m_pumping || !m_streaming)
-        return;
-    m_pumping = true;
-    QElapsedTimer slice;
-    slice.start();
-    while (m_stream == Stream::Running) {
-        if (m_chunkLength > 0) {
-            if (w.tcpClient->bytesToWrite() > 0)
-                break; // the bytes-written notification brings us back
-            bytesSent += m_chunkLength;
-            emit chunkSent(m_chunkLength);
-            m_chunkLength = 0;
-            w.ProgBar->setValue(static_cast<int>(progressPercent(bytesSent, fileSize)));
-        }
-        if (slice.nsecsElapsed() >= kStreamSliceNs) {
-            // Let the window's events (Cancel, timers, painting) run.
-            QMetaObject::invokeMethod(this, &NetworkDownload::pumpChunks, Qt::QueuedConnection);
-            break;
-        }
-        writeNextChunk();
+    // An older daemon takes only partial downloads.
+    if (!w.commandLineMode) {
+        const auto answer = w.env().dialogs->message(
+            MsgIcon::None, QStringLiteral("Unsupported Commmand"),
+            QStringLiteral("The destination device does not support a 'Full' download "
+                           "type.\r\nContinue sending file as a 'Partial' download?"),
+            MsgButtons::YesNo);
+        if (answer != MsgAnswer::Yes)
+            return false;
     }
-    m_pumping = false;
+    w.optNetworkPartial->setChecked(true);
+    return true;
 }
 
-void NetworkDownload::writeNextChunk()
+bool NetworkDownload::continueUnsupported()
 {
-    if (w.cancelled) {
-        m_stream = Stream::Cancelled;
-        return;
-    }
-    if (bytesSent >= fileSize) {
-        // All announced bytes are out; a file that has grown meanwhile was
-        // not the file announced.
-        char extra;
-        m_stream = m_file->read(&extra, 1) > 0 ? Stream::SizeChanged : Stream::Done;
-        return;
-    }
-    const qint64 want = std::min<qint64>(kChunkSize, fileSize - bytesSent);
-    const qint64 got = m_file->read(m_chunk.data(), want);
-    if (got < 0) {
-        m_readError = m_file->errorString();
-        m_stream = Stream::ReadError;
-        return;
-    }
-    if (got < want) {
-        m_stream = Stream::SizeChanged;
-        return;
-    }
-    if (w.tcpClient->state() != QAbstractSocket::ConnectedState ||
-        w.tcpClient->write(m_chunk.constData(), got) != got) {
-        m_writeError = w.tcpClient->errorString();
-        m_stream = Stream::WriteError;
-        return;
-    }
-    m_chunkLength = got;
-    m_chunkStartedMs = tickCountMs();
-    if (!m_chunkTimer.isActive())
-        m_chunkTimer.start(proto::kSendTimeoutMs);
-    // Hand the chunk to the system now rather than on the next turn of the
-    // event loop.
-    w.tcpClient->flush();
-}
-
-void NetworkDownload::onChunkTimer()
-{
-    if (!m_streaming || m_stream != Stream::Running)
-        return;
-    const long long waited = tickCountMs() - m_chunkStartedMs;
-    if (waited >= proto::kSendTimeoutMs)
-        w.gotTimeout = true; // the socket has not taken this chunk in 4000 ms
-    else
-        m_chunkTimer.start(static_cast<int>(proto::kSendTimeoutMs - waited));
-}
-
-void NetworkDownload::onBytesWritten(qint64)
-{
-    if (m_streaming && m_stream == Stream::Running)
-        pumpChunks();
-}
-
-void NetworkDownload::endTransfer(Stream how)
-{
-    NetworkSession& s = net();
-    auto fail = [&](const QString& title, const QString& text, int code) {
-        if (exitIfUnattended(code))
-            return;
-        if (!w.cancelled) {
-            w.cancelled = true;
-            report(title, text);
-        }
-        w.resetAll();
-        w.status(QStringLiteral("Download FAILED"));
-        s.sessionState = SessionState::Failed;
-    };
-    const QString lost = QStringLiteral("Connection to Tk650 Lost");
-    switch (how) {
-    case Stream::Done: break;
-    case Stream::Cancelled:
-        w.resetAll();
-        // A failure reported by the terminal keeps its status.
-        if (s.sessionState != SessionState::Failed)
-            w.status(QStringLiteral("Download CANCELLED"));
-        return;
-    case Stream::TimedOut:
-        fail(lost, QStringLiteral("Unable to complete file transfer\rSend request timed out"),
-             exitcode::NoConnect);
-        return;
-    case Stream::WriteError:
-        fail(lost, QStringLiteral("Error occurred during file transfer\r") + m_writeError,
-             exitcode::Failed);
-        return;
-    case Stream::SizeChanged:
-        w.logMessage(QStringLiteral("ERROR: file changed size during transfer"));
-        fail(QStringLiteral("Unable to send file"),
-             QStringLiteral("The file changed size while it was being sent (%1 bytes were "
-                            "announced).\rPlease send it again once it is complete.")
-                 .arg(fileSize),
-             exitcode::Failed);
-        if (!w.commandLineMode)
-            w.status(QStringLiteral("Download FAILED (file changed size)"));
-        return;
-    case Stream::ReadError:
-        fail(QStringLiteral("Unable to send file"),
-             QStringLiteral("Error reading the file\r") + m_readError, exitcode::Failed);
-        return;
-    case Stream::Running: return;
-    }
-
-    if (s.sessionState == SessionState::Failed)
-        return;
-    if (s.hostVersion.isEmpty()) {
-        // An older daemon sends no install result.
-        if (s.unsupportedReported) {
-            if (exitIfUnattended(exitcode::Success))
-                return;
-            w.env().dialogs->message(MsgIcon::Exclamation, QStringLiteral("Send Complete"),
-                                     QStringLiteral("File Sucessfully Sent!"));
-            pumpPendingEvents();
-            w.resetAll();
-            w.logMessage(QStringLiteral("Finished sending file"));
-            return;
-        }
-        w.installTimer->stop();
-        s.closeConnection();
-        finishDownload();
-        return;
-    }
-    w.logMessage(QStringLiteral("Send complete, installing files..."));
-    s.sessionState = SessionState::Installing;
-    w.cmdExitN->setText(QStringLiteral("Exit"));
-    w.status(QStringLiteral("Installing Files.."));
-    w.lbletl->hide();
-    w.lblTime->hide();
-    w.tmrTime->stop();
-    w.installTimer->start();
     if (w.commandLineMode)
-        m_installLimit.start(
-            proto::installLimitSeconds(qEnvironmentVariableIsSet(proto::kInstallLimitVariable)
-                                           ? qgetenv(proto::kInstallLimitVariable).constData()
-                                           : nullptr) *
-            1000);
+        return true;
+    const QString question = latin1(proto::unsupportedQuestion(
+        bytes(w.chkKillApps->text()), bytes(w.chkRunApp->text()), bytes(w.chkReboot->text())));
+    const auto answer = w.env().dialogs->message(
+        MsgIcon::None, QString::fromLatin1(proto::kUnsupportedQuestionTitle), question,
+        MsgButtons::YesNo);
+    return answer != MsgAnswer::No;
 }
 
-void NetworkDownload::installLimitReached()
+void NetworkDownload::onRefused(SessionState state)
 {
-    if (!w.commandLineMode || w.exitRequested || net().sessionState != SessionState::Installing)
+    if (w.commandLineMode)
         return;
-    // The terminal kept the connection and never told the install result (it
-    // lost power while installing, or the connection is half open): whether
-    // the file is installed is not known.
-    w.logMessage(QStringLiteral("ERROR: no install result from the terminal"));
-    w.doExitProcess(exitcode::NoConnect);
+    const proto::Reaction r = proto::dispatchReply(state, "BADARGS");
+    if (!r.title)
+        return;
+    QString caption;
+    if (r.caption == proto::CaptionOf::RunApp)
+        caption = w.chkRunApp->text();
+    else if (r.caption == proto::CaptionOf::Reboot)
+        caption = w.chkReboot->text();
+    report(QString::fromLatin1(r.title), latin1(proto::reactionText(r, bytes(caption))));
 }
 
-void NetworkDownload::endUnattendedRunWithoutOutcome()
+// --- the session's course -----------------------------------------------------------
+
+void NetworkDownload::onStage(Stage stage)
 {
-    // Every unattended run ends with its outcome. A session that stopped
-    // without one, and is not waiting for the install result, would leave a
-    // build job waiting for ever.
-    if (!w.commandLineMode || w.exitRequested)
+    if (stage == Stage::Finished)
         return;
-    if (net().sessionState == SessionState::Installing && w.installTimer->isActive())
+    m_lastStage = stage;
+    sessionState = m_session ? m_session->protocolState() : sessionState;
+    switch (stage) {
+    case Stage::Queued:
+    case Stage::Finished: return;
+    case Stage::Connecting:
+        w.cmdSend->setEnabled(false);
+        w.status(QStringLiteral("Connecting.."));
+        w.cmdExitN->setText(QStringLiteral("Cancel"));
+        // The progress bar counts the connect limit down.
+        m_connectClock.start();
+        w.tmrTimeout->start();
         return;
-    w.doExitProcess(exitcode::Failed);
+    case Stage::CheckingVersion: w.status(QStringLiteral("Checking Version..")); return;
+    case Stage::SettingClock: w.status(QStringLiteral("Setting Time / Date")); return;
+    case Stage::KillingApps: w.status(QStringLiteral("Killing Apps..")); return;
+    case Stage::Announcing:
+        w.status(QStringLiteral("Initializing transfer.."));
+        w.saveRecentIP();
+        w.ProgBar->setValue(0);
+        return;
+    case Stage::Sending:
+        bytesSent = 0;
+        bytesAtLastTick = 0;
+        w.lblTime->setText(QStringLiteral("0 s"));
+        w.status(QStringLiteral("Sending.."));
+        w.tmrTime->start();
+        return;
+    case Stage::Installing:
+        // No Cancel while the terminal installs: Exit closes the window.
+        w.cmdExitN->setText(QStringLiteral("Exit"));
+        w.status(QStringLiteral("Installing Files.."));
+        w.lbletl->hide();
+        w.lblTime->hide();
+        w.tmrTime->stop();
+        return;
+    case Stage::Rebooting:
+    case Stage::StartingApp: w.status(QStringLiteral("Installing Files..")); return;
+    }
 }
 
-// --- progress and the install watch -------------------------------------------
+void NetworkDownload::connectTick()
+{
+    const double part = m_connectClock.elapsed() / proto::kConnectLimitMs;
+    w.ProgBar->setValue(static_cast<int>(std::min(part, 0.99) * 100));
+}
+
+void NetworkDownload::onConnected()
+{
+    w.tmrTimeout->stop();
+    w.status(QStringLiteral("Connected"));
+}
+
+void NetworkDownload::onAccepted()
+{
+    sessionState = SessionState::Sending;
+    w.status(QStringLiteral("Connected"));
+    w.lbletl->show();
+    w.lblTime->show();
+}
+
+void NetworkDownload::onChunk(qint64 n)
+{
+    bytesSent += n;
+    w.ProgBar->setValue(static_cast<int>(progressPercent(bytesSent, fileSize)));
+    emit chunkSent(n);
+}
 
 void NetworkDownload::timeLeftTick()
 {
@@ -566,74 +331,173 @@ void NetworkDownload::timeLeftTick()
     bytesAtLastTick = bytesSent;
 }
 
-void NetworkDownload::installWatchTick()
+// --- how it ended ---------------------------------------------------------------------
+
+void NetworkDownload::onFinished(const engine::PushResult& r)
 {
-    // A reply that came before or with the close ("DNLD_DONE") decides first.
-    if (w.tcpClient->state() != QAbstractSocket::UnconnectedState || net().repliesPending())
-        return;
-    w.installTimer->stop();
-    if (net().sessionState == SessionState::Done)
-        return;
-    if (net().connectionReset()) {
-        // A reset is no reboot: the terminal dropped the connection with
-        // bytes it had not read, so the file may never have arrived whole.
-        net().sessionState = SessionState::Failed;
-        if (exitIfUnattended(exitcode::Failed))
-            return;
-        report(QStringLiteral("Connection to Tk650 Lost"),
-               QStringLiteral("Unable to complete file transfer\rThe terminal reset the "
-                              "connection before it reported the install result"));
+    w.tmrTimeout->stop();
+    w.tmrTime->stop();
+    if (m_session) {
+        hostVersion = m_session->hostVersion();
+        m_session->deleteLater();
+    }
+    if (w.commandLineMode)
+        endUnattended(r);
+    else
+        endInWindow(r);
+    w.cancelled = false;
+}
+
+void NetworkDownload::endUnattended(const engine::PushResult& r)
+{
+    int code = r.exitCode;
+    if (r.outcome == Outcome::NoInstallResult)
+        // The terminal kept the connection and never told the install result
+        // (it lost power while installing, or the connection is half open):
+        // whether the file is installed is not known.
+        w.logMessage(QStringLiteral("ERROR: no install result from the terminal"));
+    else if (r.outcome == Outcome::Cancelled && m_lastStage == Stage::Connecting)
+        code = exitcode::NoConnect;
+    w.doExitProcess(code);
+}
+
+void NetworkDownload::endInWindow(const engine::PushResult& r)
+{
+    const auto failed = [this](const QString& title, const QString& text) {
+        report(title, text);
         w.resetAll();
         w.status(QStringLiteral("Download FAILED"));
+        sessionState = SessionState::Failed;
+    };
+    const auto done = [this](const char* status, const char* log) {
+        w.resetAll();
+        sessionState = SessionState::Done;
+        w.status(QString::fromLatin1(status));
+        w.logMessage(QString::fromLatin1(log));
+    };
+    switch (r.outcome) {
+    case Outcome::Installed:
+        if (r.cause == Cause::SentToOlderDaemon) {
+            // The daemon can neither reboot nor start applications.
+            w.env().dialogs->message(MsgIcon::Exclamation, QStringLiteral("Send Complete"),
+                                     QStringLiteral("File Sucessfully Sent!"));
+            pumpPendingEvents();
+            w.resetAll();
+            w.logMessage(QStringLiteral("Finished sending file"));
+            return;
+        }
+        done("Download Complete", "Download complete");
+        return;
+    case Outcome::AppStarted:
+        done("Download Complete (Running App)", "Download complete (application started)");
+        return;
+    case Outcome::Rebooted:
+        if (r.cause == Cause::ClosedWhileInstalling) {
+            // The terminal closes the connection when it reboots after installing.
+            w.resetAll();
+            w.status(QStringLiteral("Install Complete (Terminal Rebooting)"));
+            return;
+        }
+        done("Download Complete (terminal rebooting)", "Download complete (host rebooted)");
+        return;
+    case Outcome::BadArgs:
+    case Outcome::NoSpace: {
+        const auto reaction = proto::dispatchReply(
+            SessionState::Announcing, r.outcome == Outcome::NoSpace ? "NOSPACE" : "BADARGS");
+        report(QString::fromLatin1(reaction.title), latin1(proto::reactionText(reaction, {})));
+        w.resetAll();
         return;
     }
-    // The terminal closes the connection when it reboots after installing.
-    if (exitIfUnattended(exitcode::Rebooted))
-        return;
-    w.status(QStringLiteral("Install Complete (Terminal Rebooting)"));
-}
-
-// --- after the install ------------------------------------------------------------
-
-bool NetworkDownload::finishWith(const QByteArray& cmd, SessionState state, double limitMs,
-                                 int exitCode, const char* status, const char* log)
-{
-    NetworkSession& s = net();
-    if (!s.connectToHost())
-        return false;
-    s.sessionState = state;
-    w.status(QStringLiteral("Installing Files.."));
-    // A reply, the connection closing (a reboot) and the time-out all count
-    // as success.
-    s.sendAndAwaitReply(cmd, limitMs);
-    if (afterReplyCancelled())
-        return false;
-    if (exitIfUnattended(exitCode))
-        return false;
-    w.resetAll();
-    s.sessionState = SessionState::Done;
-    w.status(QString::fromLatin1(status));
-    w.logMessage(QString::fromLatin1(log));
-    return true;
-}
-
-void NetworkDownload::finishDownload()
-{
-    if (w.chkReboot->isChecked()) {
-        finishWith(QByteArray(proto::kCmdReboot.data(), proto::kCmdReboot.size()),
-                   SessionState::Rebooting, proto::kRebootWaitMs, exitcode::Rebooted,
-                   "Download Complete (terminal rebooting)", "Download complete (host rebooted)");
-    } else if (w.chkRunApp->isChecked()) {
-        finishWith(QByteArray(proto::kCmdRunApp.data(), proto::kCmdRunApp.size()),
-                   SessionState::StartingApp, proto::kRunAppWaitMs, exitcode::AppStarted,
-                   "Download Complete (Running App)", "Download complete (application started)");
-    } else {
-        if (exitIfUnattended(exitcode::Success))
-            return;
+    case Outcome::NoFile:
+    case Outcome::BadAddress:
+        // Found by the input checks before the session started, unless the
+        // file went away in between.
+        report(kUnableToSend,
+               fileProblem(w.txtfilen->text()).value_or(SendProblem{0, r.detail}).text);
         w.resetAll();
-        w.status(QStringLiteral("Download Complete"));
-        net().sessionState = SessionState::Done;
-        w.logMessage(QStringLiteral("Download complete"));
+        return;
+    case Outcome::NoConnection: {
+        proto::LinkState link = proto::LinkState::OtherOpen;
+        if (r.cause == Cause::ConnectTimedOut) {
+            link = proto::LinkState::StillConnecting;
+            w.ProgBar->setValue(100);
+        } else if (r.cause == Cause::ConnectFailed) {
+            link = proto::LinkState::Error;
+        } else if (r.cause == Cause::ConnectClosed) {
+            link = proto::LinkState::Closed;
+        }
+        const auto report = proto::connectFailureReport(link, bytes(m_address));
+        w.logMessage(latin1(report.logLine));
+        this->report(QString::fromLatin1(proto::kConnectErrorTitle),
+                     QString::fromLatin1(report.text));
+        w.resetAll();
+        return;
+    }
+    case Outcome::TimedOut:
+        if (r.cause == Cause::AnnounceTimedOut) {
+            report(kConnectionLost,
+                   QStringLiteral("Unable to complete file transfer\rSend Request Timed Out"));
+            w.resetAll();
+            return;
+        }
+        failed(kConnectionLost,
+               QStringLiteral("Unable to complete file transfer\rSend request timed out"));
+        return;
+    case Outcome::InstallFailed:
+        failed(QStringLiteral("File transfer failed"),
+               QStringLiteral("The download failed on the terminal side: timeout"));
+        w.logMessage(QStringLiteral("ERROR: download timeout on the host"));
+        return;
+    case Outcome::ConnectionLost:
+        if (r.cause == Cause::ClosedBeforeFile)
+            failed(kConnectionLost,
+                   QStringLiteral("Unable to complete file transfer\rThe terminal closed the "
+                                  "connection before the file was sent"));
+        else if (r.cause == Cause::ResetWhileInstalling)
+            // A reset is no reboot: the terminal dropped the connection with
+            // bytes it had not read, so the file may never have arrived whole.
+            failed(kConnectionLost,
+                   QStringLiteral("Unable to complete file transfer\rThe terminal reset the "
+                                  "connection before it reported the install result"));
+        else
+            failed(kConnectionLost,
+                   QStringLiteral("Error occurred during file transfer\r") +
+                       QString(r.detail).remove(QStringLiteral("error during file transfer: ")));
+        return;
+    case Outcome::Failed:
+        if (r.cause == Cause::FileChangedSize) {
+            w.logMessage(QStringLiteral("ERROR: file changed size during transfer"));
+            failed(kUnableToSendFile,
+                   QStringLiteral("The file changed size while it was being sent (%1 bytes were "
+                                  "announced).\rPlease send it again once it is complete.")
+                       .arg(fileSize));
+            w.status(QStringLiteral("Download FAILED (file changed size)"));
+        } else if (r.cause == Cause::FileUnreadable) {
+            failed(kUnableToSendFile, QStringLiteral("Error reading the file\r") + r.detail);
+        } else if (r.cause == Cause::WriteFailed) {
+            failed(kConnectionLost,
+                   QStringLiteral("Error occurred during file transfer\r") + r.detail);
+        } else {
+            failed(kUnableToSendFile, QStringLiteral("Error: Timeout occurred while waiting for "
+                                                     "response from device"));
+        }
+        return;
+    case Outcome::NoInstallResult:
+        failed(kConnectionLost, QStringLiteral("Unable to complete file transfer\rNo install "
+                                               "result from the terminal"));
+        return;
+    case Outcome::Cancelled:
+    case Outcome::Delivered: // cancelled while the terminal installs the whole file
+        w.resetAll();
+        if (m_lastStage == Stage::Sending)
+            w.status(QStringLiteral("Download CANCELLED"));
+        return;
+    case Outcome::AlreadyRunning:
+        // Another window of the program is sending to this terminal.
+        report(kUnableToSend,
+               QStringLiteral("A download to %1 is already running.").arg(m_address));
+        w.resetAll();
+        return;
     }
 }
 

@@ -1,23 +1,22 @@
 #pragma once
-// The Send action of the network tab and the file transfer behind it: the
-// input checks, the order of the commands, the streaming of the file with its
-// progress and time-left label, the install watch and the steps after a
-// successful install (reboot or application start). The wire side (connect,
-// commands, replies) is NetworkSession's.
+// The Send action of the network tab as a view of one download session of
+// the engine: the input checks and their messages, then the session's
+// stages as status texts, its progress bar and time-left label, its log and
+// trace lines, the two questions it may have, and the message, status and
+// (unattended) exit code for each way it ends. Cancel and Exit act on the
+// session. The protocol itself is the engine's.
 #include "core/protocol.h"
+#include "engine/pushsession.h"
 
-#include <QByteArray>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QString>
-#include <QTimer>
-#include <functional>
 #include <optional>
 
 namespace tk {
 
 class frmmain;
-class NetworkSession;
 
 // Why a download cannot start: the exit code an unattended run ends with and
 // the text of the "Unable to Send" message a window shows.
@@ -37,84 +36,61 @@ class NetworkDownload : public QObject {
     Q_OBJECT
 public:
     explicit NetworkDownload(frmmain& window);
+    ~NetworkDownload() override;
 
-    // Transfer fields (64-bit, so files beyond 2 GB are counted right).
+    // Transfer figures of the running session, for the progress bar and the
+    // time-left label (64-bit, so files beyond 2 GB are counted right).
     qint64 bytesSent = 0;
     qint64 bytesAtLastTick = 0;
     qint64 fileSize = 0;
 
-    // The click handler of cmdSend.
+    // Where the last session stands: the protocol state while it runs, then
+    // Done or Failed where it ended so (a cancelled session keeps its state).
+    proto::SessionState sessionState = proto::SessionState::Idle;
+    // The daemon's version as the last session found it.
+    QString hostVersion;
+
+    // The click handler of cmdSend: checks the inputs, then starts a session.
     void sendAction();
-    // Streams the file announced with `announcedSize` bytes; called once the
-    // daemon has accepted "DLD:".
-    void SendFile(const QString& path, qint64 announcedSize);
-    // After a successful install: "RST:", "ART:" or simply done.
-    void finishDownload();
+    // Cancel: ends a running session (nothing happens without one).
+    void cancel();
+    bool running() const;
+    // Whether the step under way has had its reply.
+    bool replyReceived() const;
 
     // One tick of the time-left timer (every 1000 ms while streaming).
     void timeLeftTick();
-    // One tick of the install watch (every 10 ms while installing).
-    void installWatchTick();
-
-    // How the chunk loop ended.
-    enum class Stream { Running, Done, Cancelled, TimedOut, WriteError, SizeChanged, ReadError };
-    // The chunk loop alone, over the open connection: sends `size` bytes of
-    // the file and counts them in bytesSent. SendFile runs it; the throughput
-    // benchmark measures it.
-    Stream streamFile(const QString& path, qint64 size);
 
 signals:
     // A chunk of the file has been handed to the system.
     void chunkSent(qint64 bytes);
 
 private:
-    NetworkSession& net() const;
     bool exitIfUnattended(int code);
     void report(const QString& title, const QString& text);
-    void abort();
-    // Exit code unattended; else the message, then abort.
-    void failSession(int exitCode, const QString& title, const QString& text);
-    // Step check of the Send action; false ends the action.
-    bool checkInputs(const QString& path, qint64& size);
-    bool afterReplyCancelled();
-    // "RTC:" or "ASP:" with its reply wait; false when the action ends.
-    bool optionalStep(proto::SessionState state, const QString& status,
-                      const std::function<QByteArray()>& command, double limitMs);
-    // Unattended: the install result did not come within the install limit.
-    void installLimitReached();
-    // Unattended: the Send action returned without an outcome and nothing is
-    // awaited any more.
-    void endUnattendedRunWithoutOutcome();
-    // The steps after "RST:" or "ART:".
-    bool finishWith(const QByteArray& cmd, proto::SessionState state, double limitMs, int exitCode,
-                    const char* status, const char* log);
+    bool checkInputs(const QString& path, quint16& port);
+    engine::PushOptions optionsFor(const QString& path, quint16 port);
 
-    Stream stream(QFile& file);
-    void pumpChunks();
-    void writeNextChunk();
-    void onBytesWritten(qint64 n);
-    void onChunkTimer();
-    void endTransfer(Stream how);
+    // The session's signals.
+    void onStage(engine::Stage stage);
+    void onConnected();
+    void onAccepted();
+    void onChunk(qint64 bytes);
+    void onRefused(proto::SessionState state);
+    void onFinished(const engine::PushResult& result);
+    void endUnattended(const engine::PushResult& result);
+    void endInWindow(const engine::PushResult& result);
+    void connectTick();
+
+    // The questions.
+    bool fullAsPartial();
+    bool continueUnsupported();
 
     frmmain& w;
-    // Streaming state: one chunk in flight at a time.
-    bool m_streaming = false;
-    Stream m_stream = Stream::Done;
-    QFile* m_file = nullptr;
-    QByteArray m_chunk;
-    // Bytes of the chunk in flight (0: none).
-    qint64 m_chunkLength = 0;
-    bool m_pumping = false;
-    // How long chunks may follow each other before the window's events run.
-    static constexpr qint64 kStreamSliceNs = 2'000'000;
-    // The 4000 ms limit of the chunk in flight: its start time, and one timer
-    // re-armed only when it fires (not once per chunk).
-    long long m_chunkStartedMs = 0;
-    QTimer m_chunkTimer;
-    // Unattended runs: the longest wait for the install result.
-    QTimer m_installLimit;
-    QString m_writeError;
-    QString m_readError;
+    QPointer<engine::PushSession> m_session;
+    engine::Stage m_lastStage = engine::Stage::Queued;
+    QString m_address;
+    QElapsedTimer m_connectClock;
 };
 
 } // namespace tk

@@ -205,7 +205,8 @@ TEST_F(Failures, CancelWhileWaitingForTheVersionOrDuringTheKillAppsPause)
 {
     daemon.config.versionReply = sim::VersionReply::Silent;
     choose(makeFile("a.tgz", 10));
-    cancelWhen([&] { return state() == SessionState::CheckingVersion; });
+    cancelWhen(
+        [&] { return state() == SessionState::CheckingVersion && prefixes().contains("VER:"); });
     send();
     EXPECT_EQ(captionWhenPressed, "Cancel");
     EXPECT_EQ(prefixes(), QStringList({"VER:"}));
@@ -215,7 +216,7 @@ TEST_F(Failures, CancelWhileWaitingForTheVersionOrDuringTheKillAppsPause)
     daemon.clearRecords();
     daemon.config.versionReply = sim::VersionReply::Text;
     w->chkKillApps->setChecked(true);
-    cancelWhen([&] { return prefixes().contains("ASP:") && w->net->replyReceived; });
+    cancelWhen([&] { return prefixes().contains("ASP:") && w->netDownload->replyReceived(); });
     send();
     EXPECT_EQ(prefixes(), QStringList({"VER:", "ASP:"}));
     EXPECT_TRUE(messages().isEmpty());

@@ -130,7 +130,7 @@ TEST_F(Session, Version010200SetsTheClockAndReconnectsBetweenCommands)
     send();
     ASSERT_TRUE(waitForStatus("Download Complete"));
     EXPECT_EQ(prefixes(), QStringList({"VER:", "RTC:", "DLD:"}));
-    EXPECT_EQ(w->net->hostVersion, "01.02.00");
+    EXPECT_EQ(w->netDownload->hostVersion, "01.02.00");
     EXPECT_EQ(daemon.connectionCount(), 3);
     EXPECT_EQ(daemon.files().value(0).announcement.type, "P");
 }
@@ -189,7 +189,7 @@ TEST_F(Session, TerminalClosingWhileInstallingMeansItReboots)
     choose(makeFile("a.tgz", 100));
     send();
     ASSERT_TRUE(waitForStatus("Install Complete (Terminal Rebooting)"));
-    EXPECT_FALSE(w->installTimer->isActive());
+    EXPECT_FALSE(w->netDownload->running());
     EXPECT_TRUE(messages().isEmpty());
 }
 

@@ -7,7 +7,6 @@
 #include "programfolder.h"
 #include "ui/frmmain.h"
 #include "ui/networkdownload.h"
-#include "ui/networksession.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -48,7 +47,12 @@ protected:
     }
 
     void choose(const QString& path) { w->txtfilen->setText(path); }
-    void send() { w->cmdSend->click(); }
+    // Sends and waits until the session has ended (or did not start).
+    void send(int ms = 120000)
+    {
+        w->cmdSend->click();
+        waitFor([&] { return !w->netDownload->running(); }, ms);
+    }
     bool waitFor(const std::function<bool()>& done, int ms = 8000)
     {
         return pumpEventsUntil(done, ms);
@@ -58,7 +62,7 @@ protected:
         return waitFor([&] { return w->lblStatus->text() == text; }, ms);
     }
     QString status() const { return w->lblStatus->text(); }
-    proto::SessionState state() const { return w->net->sessionState; }
+    proto::SessionState state() const { return w->netDownload->sessionState; }
     QStringList prefixes() const
     {
         QStringList out;

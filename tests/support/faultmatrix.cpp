@@ -1,6 +1,5 @@
 #include "faultmatrix.h"
 
-#include "engine/pushsession.h"
 #include "platform/wait.h"
 
 #include <QDir>
@@ -178,70 +177,6 @@ std::vector<FaultCase> defaultFaultCases()
         if (full || today || common)
             out.push_back(c);
     }
-    return out;
-}
-
-std::vector<FaultOutcome> runEngineCases(const std::vector<FaultCase>& cases,
-                                         const char* firstAddress)
-{
-    QTemporaryDir files;
-    const QString file = writeCaseFile(files);
-    const quint32 first = QHostAddress(QString::fromLatin1(firstAddress)).toIPv4Address();
-    struct EngineRun {
-        sim::Daemon daemon;
-        std::unique_ptr<engine::PushSession> session;
-        QElapsedTimer clock;
-    };
-    std::vector<std::unique_ptr<EngineRun>> runs;
-    std::vector<FaultOutcome> out(cases.size());
-    int bound = 0;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        const FaultCase& c = cases[i];
-        auto r = std::make_unique<EngineRun>();
-        c.configure(r->daemon.config);
-        const QHostAddress address(first + static_cast<quint32>(i));
-        if (!r->daemon.listen(address, 5142))
-            out[i].errors = "cannot listen: " + r->daemon.errorString().toUtf8();
-        engine::PushOptions o;
-        o.filePath = file;
-        o.killApps = c.options.contains(QStringLiteral("-kill"));
-        o.reboot = c.options.contains(QStringLiteral("-reboot"));
-        o.runApp = c.options.contains(QStringLiteral("-run"));
-        o.installLimitMs = kFaultRunInstallLimitS * 1000;
-        r->session = std::make_unique<engine::PushSession>(address.toString(), o);
-        r->clock.start();
-        r->session->start();
-        bound = std::max(bound, c.boundMs());
-        runs.push_back(std::move(r));
-    }
-    pumpEventsUntil(
-        [&] {
-            for (size_t i = 0; i < runs.size(); ++i)
-                if (!runs[i]->session->isFinished() &&
-                    runs[i]->clock.elapsed() <= cases[i].boundMs())
-                    return false;
-            return true;
-        },
-        bound + 1000);
-    for (size_t i = 0; i < runs.size(); ++i) {
-        EngineRun& r = *runs[i];
-        FaultOutcome& o = out[i];
-        o.ended = r.session->isFinished();
-        if (!o.ended) {
-            o.ms = r.clock.elapsed();
-            continue;
-        }
-        const engine::PushResult& res = r.session->result();
-        o.ms = static_cast<qint64>(res.seconds * 1000);
-        o.exitCode = (res.exitCode + 256) % 256;
-        o.output = res.detail.toUtf8();
-    }
-    // Bytes handed to the system before a session ended may still be on
-    // their way to the terminal.
-    for (size_t i = 0; i < runs.size(); ++i)
-        if (out[i].ended && isSuccessExitCode(out[i].exitCode))
-            out[i].fileArrivedWhole =
-                pumpEventsUntil([&r = *runs[i]] { return arrivedWhole(r.daemon); }, 3000);
     return out;
 }
 

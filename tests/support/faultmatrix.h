@@ -58,12 +58,6 @@ inline constexpr int kFaultRunInstallLimitS = 2;
 std::vector<FaultOutcome> runFaultCases(const std::vector<FaultCase>& cases,
                                         const char* firstAddress, int parallel = 12);
 
-// The same cases through the windowless download engine, every session at
-// once in this process; exitCode is the code the session's outcome stands
-// for, as a shell sees it.
-std::vector<FaultOutcome> runEngineCases(const std::vector<FaultCase>& cases,
-                                         const char* firstAddress);
-
 bool isTableExitCode(int shellCode);
 bool isSuccessExitCode(int shellCode);
 

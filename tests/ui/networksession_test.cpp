@@ -1,14 +1,17 @@
-// The protocol layer of a network download over real loopback sockets,
-// against the simulated terminal daemon (addresses 127.20.x.x).
+// The network tab's Send as a view of one download session: the connect
+// failures, the reading of replies, the refusals and the questions, and a
+// second download to a terminal that is already busy. Driven through the
+// real window and the engine over loopback sockets against the simulated
+// terminal daemon (addresses 127.20.x.x).
 #include "core/exitcodes.h"
-#include "core/protocol.h"
 #include "daemon.h"
+#include "engine/pushsession.h"
 #include "platform/wait.h"
 #include "programfolder.h"
 #include "ui/frmdebug.h"
 #include "ui/frmlog.h"
 #include "ui/frmmain.h"
-#include "ui/networksession.h"
+#include "ui/networkdownload.h"
 
 #include <QPlainTextEdit>
 #include <QTcpServer>
@@ -20,7 +23,6 @@
 #include <unistd.h>
 
 using namespace tk;
-using proto::SessionState;
 
 namespace {
 
@@ -60,15 +62,15 @@ private:
     int m_filler = -1;
 };
 
-class NetworkSessionTest : public ::testing::Test {
+class NetworkSend : public ::testing::Test {
 protected:
     void SetUp() override
     {
         w = std::make_unique<frmmain>(folder.env());
         w->logWindow()->show();
+        folder.write("app.tgz", QByteArray(5000, 'x'));
+        w->txtfilen->setText(folder.file("app.tgz"));
     }
-
-    NetworkSession& net() { return *w->net; }
 
     void aim(const QString& ip, quint16 port)
     {
@@ -86,23 +88,30 @@ protected:
         aim(QString::fromLatin1(ip), daemon.serverPort());
     }
 
-    // One step: state, command, reply wait.
-    void step(SessionState state, const QByteArray& cmd, double limitMs = 3000)
+    // Presses Send and waits until the session has ended.
+    void send(int ms = 20000)
     {
-        net().sessionState = state;
-        net().sendAndAwaitReply(cmd, limitMs);
+        w->cmdSend->click();
+        EXPECT_TRUE(pumpEventsUntil([&] { return !w->netDownload->running(); }, ms));
     }
 
-    QByteArray announce(qint64 size = 10) const
+    // Before the next run: an unattended run ends the process where it ends,
+    // so its window is put back as it would start.
+    void forget()
     {
-        proto::Announcement a;
-        a.path = "/out/my app.tgz";
-        a.size = static_cast<std::uint64_t>(size);
-        a.owner = "usr1";
-        a.type = "F";
-        return QByteArray::fromStdString(proto::buildAnnounceCommand(a));
+        w->resetAll();
+        folder.dialogs.shown.clear();
+        folder.exitCode.reset();
+        daemon.clearRecords();
     }
 
+    QStringList prefixes() const
+    {
+        QStringList out;
+        for (const QByteArray& c : daemon.commands())
+            out << QString::fromLatin1(c.left(4));
+        return out;
+    }
     bool logged(const QString& line) const { return w->logWindow()->text().contains(line); }
     QString status() const { return w->lblStatus->text(); }
     const QList<test::ShownMessage>& shown() const { return folder.dialogs.shown; }
@@ -120,6 +129,7 @@ protected:
         EXPECT_EQ(status(), "Disconnected");
         EXPECT_TRUE(w->cmdSend->isEnabled());
         EXPECT_EQ(w->cmdExitN->text(), "Exit");
+        EXPECT_EQ(w->ProgBar->value(), 0);
         EXPECT_EQ(w->tcpClient->state(), QAbstractSocket::UnconnectedState);
     }
 
@@ -130,84 +140,69 @@ protected:
 
 // --- connecting ---------------------------------------------------------------
 
-TEST_F(NetworkSessionTest, ConnectsOnceAndReusesTheOpenConnection)
-{
-    serve("127.20.0.1");
-    w->timeout = 5000;
-    ASSERT_TRUE(net().connectToHost());
-    EXPECT_EQ(net().sessionState, SessionState::Connecting);
-    EXPECT_EQ(status(), "Connected");
-    EXPECT_FALSE(w->cmdSend->isEnabled());
-    EXPECT_EQ(w->cmdExitN->text(), "Cancel");
-    EXPECT_TRUE(logged("Connected to 127.20.0.1"));
-    EXPECT_TRUE(net().connectToHost());
-    EXPECT_TRUE(pumpEventsUntil([&] { return daemon.connectionCount() == 1; }, 2000));
-    EXPECT_EQ(daemon.connectionCount(), 1);
-    EXPECT_TRUE(shown().isEmpty());
-}
-
-TEST_F(NetworkSessionTest, RefusedConnectionIsReportedAndResets)
+TEST_F(NetworkSend, ConnectFailuresAreReportedOnceAndUnattendedEndWithMinusFour)
 {
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress("127.20.1.1")));
-    const quint16 port = probe.serverPort();
+    const quint16 refusing = probe.serverPort();
     probe.close();
-    aim("127.20.1.1", port);
-    w->timeout = 5000;
-    w->cancelled = false;
-
-    EXPECT_FALSE(net().connectToHost());
-    expectOneMessage(MsgIcon::Critical, "Connection Error",
-                     "Unable to connect to remote server.\r"
-                     "Verify Network Download is enabled on the device.");
-    EXPECT_TRUE(logged("ERROR connecting to 127.20.1.1 (host not ready)"));
-    expectIdleWindow();
-    EXPECT_FALSE(w->cancelled);
-}
-
-TEST_F(NetworkSessionTest, RefusedConnectionUnattendedEndsWithMinusFourAndNoMessage)
-{
-    serve("127.20.1.2");
-    ASSERT_TRUE(daemon.setRefuseConnections(true));
-    w->commandLineMode = true;
-    EXPECT_FALSE(net().connectToHost());
-    EXPECT_EQ(folder.exitCode, exitcode::NoConnect);
-    EXPECT_TRUE(shown().isEmpty());
-}
-
-TEST_F(NetworkSessionTest, ConnectTimeOutIsReportedWithTheProgressBarCounting)
-{
-    FullBacklog blackhole("127.20.2.1");
+    FullBacklog blackhole("127.20.1.2");
     ASSERT_NE(blackhole.port, 0);
-    aim("127.20.2.1", blackhole.port);
-    w->timeout = 300;
-    int highest = 0;
-    QObject::connect(w->ProgBar, &QProgressBar::valueChanged,
-                     [&](int v) { highest = std::max(highest, v); });
-
-    EXPECT_FALSE(net().connectToHost());
-    expectOneMessage(MsgIcon::Critical, "Connection Error",
-                     "Timeout occurred trying to connect to remote server.");
-    EXPECT_TRUE(logged("ERROR connecting to 127.20.2.1 (timeout occurred)"));
-    EXPECT_TRUE(logged("ERROR: timeout occurred"));
-    EXPECT_EQ(highest, 100);
-    expectIdleWindow();
-    EXPECT_EQ(w->ProgBar->value(), 0);
+    struct Case {
+        const char* ip;
+        quint16 port;
+        const char* text;
+        const char* log;
+    };
+    const Case cases[] = {
+        {"127.20.1.1", refusing,
+         "Unable to connect to remote server.\rVerify Network Download is enabled on the device.",
+         "ERROR connecting to 127.20.1.1 (host not ready)"},
+        {"127.20.1.2", blackhole.port, "Timeout occurred trying to connect to remote server.",
+         "ERROR connecting to 127.20.1.2 (timeout occurred)"},
+    };
+    for (const auto& c : cases) {
+        for (bool unattended : {false, true}) {
+            SCOPED_TRACE(c.ip);
+            SCOPED_TRACE(unattended);
+            forget();
+            w->commandLineMode = unattended;
+            aim(QString::fromLatin1(c.ip), c.port);
+            int highest = 0;
+            auto watch = QObject::connect(w->ProgBar, &QProgressBar::valueChanged,
+                                          [&](int v) { highest = std::max(highest, v); });
+            send();
+            QObject::disconnect(watch);
+            if (unattended) {
+                EXPECT_EQ(folder.exitCode, exitcode::NoConnect);
+                EXPECT_TRUE(shown().isEmpty());
+                continue;
+            }
+            EXPECT_FALSE(folder.exitCode);
+            expectOneMessage(MsgIcon::Critical, "Connection Error", c.text);
+            EXPECT_TRUE(logged(c.log));
+            expectIdleWindow();
+            // The bar counts the connect limit down, to the end when it runs out.
+            if (c.port == blackhole.port) {
+                EXPECT_EQ(highest, 100);
+                EXPECT_TRUE(logged("ERROR: timeout occurred"));
+            }
+        }
+    }
 }
 
-TEST_F(NetworkSessionTest, CancelDuringTheConnectWaitShowsNothing)
+TEST_F(NetworkSend, CancelDuringTheConnectWaitShowsNothing)
 {
     FullBacklog blackhole("127.20.2.2");
     ASSERT_NE(blackhole.port, 0);
     aim("127.20.2.2", blackhole.port);
-    w->timeout = 5000;
     for (bool unattended : {false, true}) {
         SCOPED_TRACE(unattended);
+        forget();
         w->commandLineMode = unattended;
-        QTimer::singleShot(100, w.get(), [&] { w->cancelled = true; });
-        EXPECT_FALSE(net().connectToHost());
+        QTimer::singleShot(100, w.get(), [&] { w->cmdExitN->click(); });
+        send();
         EXPECT_TRUE(shown().isEmpty());
-        EXPECT_FALSE(w->gotTimeout);
         if (unattended) {
             EXPECT_EQ(folder.exitCode, exitcode::NoConnect);
         } else {
@@ -218,7 +213,7 @@ TEST_F(NetworkSessionTest, CancelDuringTheConnectWaitShowsNothing)
     }
 }
 
-TEST_F(NetworkSessionTest, RefusedConnectionUnattendedEndsTheRealProcess)
+TEST_F(NetworkSend, RefusedConnectionUnattendedEndsTheRealProcess)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -233,18 +228,19 @@ TEST_F(NetworkSessionTest, RefusedConnectionUnattendedEndsTheRealProcess)
             for (int i = 0; i < 4; ++i)
                 real.txtIP[i]->setText(QString::fromLatin1("127.20.1.4").split('.')[i]);
             real.txtPort->setText(QString::number(port));
+            real.txtfilen->setText(folder.file("app.tgz"));
             real.commandLineMode = true;
-            real.timeout = 5000;
-            real.net->connectToHost();
+            real.cmdSend->click();
+            pumpEventsUntil([] { return false; }, 10000);
             // Never reached: the process has ended.
             std::_Exit(99);
         },
         ::testing::ExitedWithCode(exitcode::NoConnect & 0xff), "");
 }
 
-// --- versions and recognition -----------------------------------------------
+// --- reading replies ---------------------------------------------------------
 
-TEST_F(NetworkSessionTest, VersionReplyIsNormalised)
+TEST_F(NetworkSend, VersionReplyIsNormalisedAndTraced)
 {
     struct Case {
         QByteArray version;
@@ -257,154 +253,106 @@ TEST_F(NetworkSessionTest, VersionReplyIsNormalised)
     serve("127.20.3.1");
     w->debugWindow()->show();
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        forget();
         daemon.config.version = c.version;
         daemon.config.versionTerminator = c.terminator;
-        ASSERT_TRUE(net().connectToHost());
-        step(SessionState::CheckingVersion, "VER:", 2500);
-        EXPECT_TRUE(net().replyReceived);
-        EXPECT_EQ(net().hostVersion, c.expected);
+        send();
+        EXPECT_EQ(status(), "Download Complete");
+        EXPECT_EQ(w->netDownload->hostVersion, c.expected);
+        EXPECT_TRUE(logged(QStringLiteral("Host qlinkd version: ") + c.expected));
     }
     EXPECT_TRUE(logged("Sending command: VER:"));
     const QString trace = w->debugWindow()->txtDebug->toPlainText();
     EXPECT_TRUE(trace.contains("VER:"));
     EXPECT_TRUE(trace.contains("1.02.00"));
+    EXPECT_TRUE(trace.contains("DNLD_DONE"));
 }
 
-TEST_F(NetworkSessionTest, VersionRefusedOrUnansweredLeavesItEmpty)
+TEST_F(NetworkSend, OneArrivalIsOneReplyAndSplitRepliesAreNotReassembled)
 {
-    daemon.config.versionReply = sim::VersionReply::BadArgs;
-    serve("127.20.3.2");
-    ASSERT_TRUE(net().connectToHost());
-    net().hostVersion = "stale";
-    step(SessionState::CheckingVersion, "VER:", 2500);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_EQ(net().hostVersion, "");
-
-    // No answer at all: the 2500 ms wait runs out, the version stays empty.
-    daemon.config.versionReply = sim::VersionReply::Silent;
-    step(SessionState::CheckingVersion, "VER:", 2500);
-    EXPECT_FALSE(net().replyReceived);
-    EXPECT_TRUE(w->gotTimeout);
-    EXPECT_EQ(net().hostVersion, "");
-    EXPECT_TRUE(logged("ERROR: timeout occurred"));
+    // "OK" followed by "NOSPACE" in one arrival is "OK": the file goes out.
+    daemon.config.faults.trailingBytes = QByteArray("NOSPACE", 7);
+    serve("127.20.3.5");
+    send();
+    EXPECT_EQ(status(), "Download Complete");
     EXPECT_TRUE(shown().isEmpty());
-}
+    EXPECT_EQ(daemon.files().size(), 1);
 
-TEST_F(NetworkSessionTest, RepliesAreRecognisedOnlyByTheirExactPrefix)
-{
-    // The daemon's version text stands in for arbitrary reply text; the
-    // session's state decides how the arrival is read.
-    serve("127.20.3.3");
-    ASSERT_TRUE(net().connectToHost());
-    daemon.config.version = "OK, stopped";
-    step(SessionState::KillingApps, "VER:", 2000);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_FALSE(w->gotTimeout);
-
-    daemon.config.version = "ok";
-    step(SessionState::KillingApps, "VER:", 300);
-    EXPECT_FALSE(net().replyReceived);
-    EXPECT_TRUE(w->gotTimeout);
-}
-
-TEST_F(NetworkSessionTest, AReplySplitOverTwoArrivalsIsNotReassembled)
-{
+    // "1.02" then ".01\n": the first part is the version; "NOS" then "PACE":
+    // neither part is a reply, so the announcement is never answered.
+    forget();
+    daemon.config.faults = {};
     daemon.config.faults.splitReplies = true;
     daemon.config.faults.splitDelayMs = 100;
     daemon.config.version = "1.02.01";
     daemon.config.dldReply = sim::Reply::NoSpace;
-    serve("127.20.3.4");
-    ASSERT_TRUE(net().connectToHost());
-
-    // "1.02" then ".01\n": the first part is the version.
-    step(SessionState::CheckingVersion, "VER:", 2500);
-    EXPECT_EQ(net().hostVersion, "01.0");
-
-    // "NOS" then "PACE": neither part is a reply, so nothing is reported.
-    step(SessionState::Announcing, announce(), 600);
-    EXPECT_FALSE(net().replyReceived);
-    EXPECT_TRUE(w->gotTimeout);
-    EXPECT_TRUE(shown().isEmpty());
+    send();
+    EXPECT_EQ(w->netDownload->hostVersion, "01.0");
+    expectOneMessage(MsgIcon::Critical, "Connection to Tk650 Lost",
+                     "Unable to complete file transfer\rSend Request Timed Out");
+    expectIdleWindow();
 }
 
-TEST_F(NetworkSessionTest, OneArrivalIsOneReplyWhateverFollowsInIt)
-{
-    daemon.config.faults.trailingBytes = QByteArray("NOSPACE", 7);
-    serve("127.20.3.5");
-    ASSERT_TRUE(net().connectToHost());
-    step(SessionState::Announcing, announce(), 3000);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_EQ(net().sessionState, SessionState::Sending);
-    EXPECT_TRUE(shown().isEmpty());
-}
+// --- refusals and questions ---------------------------------------------------
 
-// --- the dispatcher, row by row ---------------------------------------------
-
-TEST_F(NetworkSessionTest, AcceptedAnnouncementMovesToSending)
-{
-    serve("127.20.4.1");
-    w->show();
-    ASSERT_TRUE(net().connectToHost());
-    w->lbletl->hide();
-    w->lblTime->hide();
-    step(SessionState::Announcing, announce(), 3000);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_EQ(net().sessionState, SessionState::Sending);
-    EXPECT_EQ(status(), "Connected");
-    EXPECT_FALSE(w->lbletl->isHidden());
-    EXPECT_FALSE(w->lblTime->isHidden());
-    EXPECT_TRUE(logged("Sending command: DLD:my_app.tgz|10|644|usr1|users|F|"));
-    ASSERT_EQ(daemon.commands().size(), 1);
-    EXPECT_EQ(daemon.commands()[0], announce());
-}
-
-TEST_F(NetworkSessionTest, AnnouncementRefusalsReportAndReset)
+TEST_F(NetworkSend, UnsupportedCommandsNameTheirBoxAndTheSessionGoesOn)
 {
     struct Case {
-        sim::Reply reply;
-        QString text;
-        int exitCode;
+        QCheckBox* box;
+        const char* prefix;
+        const char* text;
+        const char* status;
     };
     const Case cases[] = {
-        {sim::Reply::NoSpace, "There is not enough free flash space on the unit",
-         exitcode::NoSpace},
-        {sim::Reply::BadArgs,
-         "Bad arguments in the command packet.\rAre you trying to overwrite a directory on the "
-         "device?",
-         exitcode::BadArgs},
+        {w->chkRunApp, "ART:",
+         "Error: 'Execute App (*go)' not supported by the connected device\r\n(Requires "
+         "ZRL00016 SP1 or later)",
+         "Download Complete (Running App)"},
+        {w->chkReboot, "RST:",
+         "Error: 'Reboot Tk650' not supported by the connected device\r\n(Requires ZRL00016 SP1 "
+         "or later)",
+         "Download Complete (terminal rebooting)"},
+        {w->chkSetRTC, "RTC:",
+         "Error: Set Time/Date not supported by the connected device\r\n(Requires ZRL00018 or "
+         "later)",
+         "Download Complete"},
     };
-    serve("127.20.4.2");
+    daemon.config.artReply = sim::Reply::BadArgs;
+    daemon.config.rstReply = sim::Reply::BadArgs;
+    daemon.config.rtcReply = sim::Reply::BadArgs;
+    serve("127.20.4.5");
     for (const auto& c : cases) {
         for (bool unattended : {false, true}) {
-            SCOPED_TRACE(c.exitCode);
+            SCOPED_TRACE(c.prefix);
             SCOPED_TRACE(unattended);
-            folder.dialogs.shown.clear();
-            folder.exitCode.reset();
+            forget();
             w->commandLineMode = unattended;
-            daemon.config.dldReply = c.reply;
-            ASSERT_TRUE(net().connectToHost());
-            step(SessionState::Announcing, announce(), 3000);
-            EXPECT_TRUE(net().replyReceived);
+            c.box->setChecked(true);
+            send();
+            c.box->setChecked(false);
+            EXPECT_TRUE(prefixes().contains(c.prefix));
+            EXPECT_EQ(daemon.files().size(), 1);
             if (unattended) {
-                EXPECT_EQ(folder.exitCode, c.exitCode);
                 EXPECT_TRUE(shown().isEmpty());
-                w->resetAll();
-            } else {
-                EXPECT_FALSE(folder.exitCode);
-                expectOneMessage(MsgIcon::Critical, "Unable to send file", c.text);
-                expectIdleWindow();
+                EXPECT_GE(*folder.exitCode, 0);
+                continue;
             }
+            expectOneMessage(MsgIcon::Critical, "Unsupported Command", c.text);
+            EXPECT_EQ(status(), c.status);
         }
     }
 }
 
-TEST_F(NetworkSessionTest, KillAppsRefusedAsksOnceAndNoCancels)
+TEST_F(NetworkSend, RefusedKillAppsAsksOnceAndNoSendsNothingMore)
 {
     daemon.config.aspReply = sim::Reply::BadArgs;
+    daemon.config.artReply = sim::Reply::BadArgs;
     serve("127.20.4.3");
-    ASSERT_TRUE(net().connectToHost());
+    w->chkKillApps->setChecked(true);
+    w->chkRunApp->setChecked(true);
     folder.dialogs.answers = {MsgAnswer::No};
-    step(SessionState::KillingApps, "ASP:", 3000);
+    send();
     ASSERT_EQ(shown().size(), 1);
     EXPECT_EQ(shown()[0].icon, MsgIcon::None);
     EXPECT_EQ(shown()[0].buttons, MsgButtons::YesNo);
@@ -415,335 +363,89 @@ TEST_F(NetworkSessionTest, KillAppsRefusedAsksOnceAndNoCancels)
               "   - Execute App (*go)\r\n"
               "   - Reboot Tk650\r\n"
               "(Requires ZRL00016 SP1 or later)\r\n\r\n\t\t      Continue download?");
-    EXPECT_TRUE(w->cancelled);
-    EXPECT_TRUE(net().unsupportedReported);
+    EXPECT_EQ(prefixes(), QStringList({"VER:", "ASP:"}));
+    expectIdleWindow();
 
-    // A second refusal, and refusals of the later commands, stay silent.
-    w->cancelled = false;
-    step(SessionState::KillingApps, "ASP:", 3000);
-    daemon.config.artReply = sim::Reply::BadArgs;
-    step(SessionState::StartingApp, "ART:", 3000);
-    EXPECT_TRUE(net().replyReceived);
-    daemon.config.rtcReply = sim::Reply::BadArgs;
-    step(SessionState::SettingClock,
-         QByteArray::fromStdString(proto::buildSetClockCommand({2026, 12, 6, 8, 35, 7})), 3000);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_EQ(shown().size(), 1);
-    EXPECT_FALSE(w->cancelled);
-}
-
-TEST_F(NetworkSessionTest, KillAppsRefusedYesGoesOnAndUnattendedAsksNothing)
-{
-    daemon.config.aspReply = sim::Reply::BadArgs;
-    serve("127.20.4.4");
-    ASSERT_TRUE(net().connectToHost());
+    // Yes: the session goes on; the refused "ART:" then stays silent.
+    forget();
     folder.dialogs.answers = {MsgAnswer::Yes};
-    step(SessionState::KillingApps, "ASP:", 3000);
+    send();
     EXPECT_EQ(shown().size(), 1);
-    EXPECT_FALSE(w->cancelled);
-    EXPECT_TRUE(net().unsupportedReported);
-
-    folder.dialogs.shown.clear();
-    net().unsupportedReported = false;
-    w->commandLineMode = true;
-    step(SessionState::KillingApps, "ASP:", 3000);
-    EXPECT_TRUE(shown().isEmpty());
-    EXPECT_TRUE(net().unsupportedReported);
-    EXPECT_FALSE(folder.exitCode);
+    EXPECT_EQ(prefixes(), QStringList({"VER:", "ASP:", "DLD:", "ART:"}));
+    EXPECT_EQ(status(), "Download Complete (Running App)");
+    EXPECT_TRUE(logged("Killed running applications on host device"));
 }
 
-TEST_F(NetworkSessionTest, UnsupportedPostDownloadCommandsNameTheirBox)
+// --- the end of the session ------------------------------------------------------
+
+TEST_F(NetworkSend, TerminalResettingWhileInstallingIsNoReboot)
 {
-    daemon.config.artReply = sim::Reply::BadArgs;
-    daemon.config.rstReply = sim::Reply::BadArgs;
-    daemon.config.rtcReply = sim::Reply::BadArgs;
-    serve("127.20.4.5");
-    ASSERT_TRUE(net().connectToHost());
-    w->chkRunApp->setText("Execute App (*go)");
-    step(SessionState::StartingApp, "ART:", 3000);
-    step(SessionState::Rebooting, "RST:", 3000);
-    step(SessionState::SettingClock,
-         QByteArray::fromStdString(proto::buildSetClockCommand({2026, 12, 6, 8, 35, 7})), 3000);
-    ASSERT_EQ(shown().size(), 3);
-    for (const auto& m : shown()) {
-        EXPECT_EQ(m.icon, MsgIcon::Critical);
-        EXPECT_EQ(m.title, "Unsupported Command");
-    }
-    EXPECT_EQ(shown()[0].text, "Error: 'Execute App (*go)' not supported by the connected "
-                               "device\r\n(Requires ZRL00016 SP1 or later)");
-    EXPECT_EQ(shown()[1].text, "Error: 'Reboot Tk650' not supported by the connected "
-                               "device\r\n(Requires ZRL00016 SP1 or later)");
-    EXPECT_EQ(shown()[2].text, "Error: Set Time/Date not supported by the connected "
-                               "device\r\n(Requires ZRL00018 or later)");
-
-    folder.dialogs.shown.clear();
-    w->commandLineMode = true;
-    step(SessionState::StartingApp, "ART:", 3000);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_TRUE(shown().isEmpty());
-    EXPECT_FALSE(folder.exitCode);
-}
-
-TEST_F(NetworkSessionTest, AcknowledgementsEndTheWaitQuietly)
-{
-    serve("127.20.4.6");
-    ASSERT_TRUE(net().connectToHost());
-    step(SessionState::KillingApps, "ASP:", 3000);
-    EXPECT_TRUE(net().replyReceived);
-    step(SessionState::StartingApp, "ART:", 3000);
-    EXPECT_TRUE(net().replyReceived);
-    step(SessionState::SettingClock,
-         QByteArray::fromStdString(proto::buildSetClockCommand({2026, 12, 6, 8, 35, 7})), 3000);
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_FALSE(w->gotTimeout);
-    EXPECT_TRUE(shown().isEmpty());
-    EXPECT_EQ(daemon.commands().value(2), "RTC:120608352026.07");
-}
-
-TEST_F(NetworkSessionTest, IdleConnectingAndFailedIgnoreReplies)
-{
-    daemon.config.aspReply = sim::Reply::BadArgs;
-    serve("127.20.4.7");
-    ASSERT_TRUE(net().connectToHost());
-    for (auto s : {SessionState::Idle, SessionState::Connecting, SessionState::Failed}) {
-        step(s, "ASP:", 300);
-        EXPECT_FALSE(net().replyReceived);
-        EXPECT_EQ(net().sessionState, s);
-    }
-    EXPECT_TRUE(shown().isEmpty());
-    EXPECT_FALSE(net().unsupportedReported);
-}
-
-// Announces and streams a small file, leaving the session in Installing.
-class InstallTest : public NetworkSessionTest {
-protected:
-    void streamFile(const char* ip, const QString& version)
-    {
-        serve(ip);
-        ASSERT_TRUE(net().connectToHost());
-        net().hostVersion = version;
-        step(SessionState::Announcing, announce(10), 3000);
-        ASSERT_EQ(net().sessionState, SessionState::Sending);
-        net().finishDownload = [this] { ++finished; };
-        w->installTimer->start();
-        ASSERT_TRUE(net().sendAndWait(QByteArray(10, 'x')));
-        net().sessionState = SessionState::Installing;
-        net().replyReceived = false;
-    }
-    int finished = 0;
-};
-
-TEST_F(InstallTest, DoneOrExpandedRunsTheFinishingSteps)
-{
-    for (auto result : {sim::InstallResult::Done, sim::InstallResult::Expanded}) {
-        daemon.close();
-        daemon.config.installResult = result;
-        finished = 0;
-        streamFile("127.20.5.1", "01.02.01");
-        ASSERT_TRUE(pumpEventsUntil([&] { return finished > 0; }, 3000));
-        EXPECT_EQ(finished, 1);
-        EXPECT_FALSE(w->installTimer->isActive());
-        EXPECT_FALSE(net().replyReceived) << "install results are no reply to a step";
-        EXPECT_NE(w->tcpClient->state(), QAbstractSocket::UnconnectedState);
-        EXPECT_TRUE(shown().isEmpty());
-        w->resetAll();
-    }
-}
-
-TEST_F(InstallTest, OlderDaemonConnectionIsClosedBeforeFinishing)
-{
-    streamFile("127.20.5.2", "01.02.00");
-    QAbstractSocket::SocketState atFinish = QAbstractSocket::ConnectedState;
-    net().finishDownload = [&] {
-        atFinish = w->tcpClient->state();
-        ++finished;
-    };
-    ASSERT_TRUE(pumpEventsUntil([&] { return finished > 0; }, 3000));
-    EXPECT_EQ(atFinish, QAbstractSocket::UnconnectedState);
-    EXPECT_TRUE(logged("Connection closed"));
-    // Closed by the session itself: the window is not reset.
-    EXPECT_NE(status(), "Disconnected");
-}
-
-TEST_F(InstallTest, FinishingStepsCanAwaitTheirOwnReply)
-{
-    streamFile("127.20.5.3", "01.02.01");
-    net().finishDownload = [&] {
-        net().sessionState = SessionState::StartingApp;
-        net().sendAndAwaitReply("ART:", 10000);
-        ++finished;
-    };
-    ASSERT_TRUE(pumpEventsUntil([&] { return finished > 0; }, 12000));
-    EXPECT_TRUE(net().replyReceived);
-    EXPECT_FALSE(w->gotTimeout) << "the reply to ART: must reach the session";
-}
-
-TEST_F(InstallTest, FailureOnTheTerminalIsReportedOnce)
-{
-    daemon.config.installResult = sim::InstallResult::Failed;
-    streamFile("127.20.5.4", "01.02.01");
-    ASSERT_TRUE(pumpEventsUntil([&] { return net().sessionState == SessionState::Failed; }, 3000));
-    EXPECT_EQ(finished, 0);
-    EXPECT_FALSE(w->installTimer->isActive());
-    expectOneMessage(MsgIcon::Critical, "File transfer failed",
-                     "The download failed on the terminal side: timeout");
-    EXPECT_TRUE(w->cancelled);
-    EXPECT_TRUE(logged("ERROR: download timeout on the host"));
+    daemon.config.faults.strike = sim::Strike::Reset;
+    daemon.config.faults.strikeAt = "FILE";
+    daemon.config.faults.strikeBeforeAnswer = true;
+    serve("127.20.5.4");
+    send();
+    expectOneMessage(MsgIcon::Critical, "Connection to Tk650 Lost",
+                     "Unable to complete file transfer\rThe terminal reset the connection "
+                     "before it reported the install result");
     EXPECT_EQ(status(), "Download FAILED");
-    EXPECT_EQ(w->tcpClient->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(w->netDownload->sessionState, proto::SessionState::Failed);
 }
 
-TEST_F(InstallTest, FailureAfterCancelStaysSilent)
+TEST_F(NetworkSend, ExitWhileInstallingClosesTheWindowAndEndsTheSession)
 {
-    daemon.config.installResult = sim::InstallResult::Failed;
-    daemon.config.installDelayMs = 200;
-    streamFile("127.20.5.5", "01.02.01");
-    w->cancelled = true;
-    EXPECT_TRUE(pumpEventsUntil([&] { return !w->installTimer->isActive(); }, 3000));
-    EXPECT_TRUE(shown().isEmpty());
-    EXPECT_EQ(net().sessionState, SessionState::Installing);
+    daemon.config.installDelayMs = 60000;
+    serve("127.20.5.5");
+    w->show();
+    w->cmdSend->click();
+    ASSERT_TRUE(pumpEventsUntil([&] { return status() == "Installing Files.."; }, 10000));
+    EXPECT_EQ(w->cmdExitN->text(), "Exit");
+    EXPECT_TRUE(engine::PushSession::runningTo("127.20.5.5"));
+    w->cmdExitN->click();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->netDownload->running());
+    EXPECT_FALSE(engine::PushSession::runningTo("127.20.5.5"));
+    EXPECT_TRUE(shown().isEmpty()) << "no transfer was running any more";
 }
 
-TEST_F(InstallTest, FailureUnattendedEndsWithMinusSix)
-{
-    daemon.config.installResult = sim::InstallResult::Failed;
-    w->commandLineMode = true;
-    streamFile("127.20.5.6", "01.02.01");
-    EXPECT_TRUE(pumpEventsUntil([&] { return folder.exitCode.has_value(); }, 3000));
-    EXPECT_EQ(folder.exitCode, exitcode::Failed);
-    EXPECT_TRUE(shown().isEmpty());
-}
+// --- one download per terminal ------------------------------------------------------
 
-// --- sending --------------------------------------------------------------
-
-TEST_F(NetworkSessionTest, StalledTransferTimesOutTheSend)
+TEST_F(NetworkSend, SendToATerminalThatIsBeingSentToSendsNothing)
 {
+    daemon.config.installDelayMs = 60000;
+    serve("127.20.8.1");
+    engine::PushOptions o;
+    o.filePath = folder.file("app.tgz");
+    o.port = daemon.serverPort();
+    engine::PushSession other(QStringLiteral("127.20.8.1"), o);
+    other.start();
+    ASSERT_TRUE(pumpEventsUntil([&] { return other.stage() == engine::Stage::Installing; }, 10000));
+
     for (bool unattended : {false, true}) {
         SCOPED_TRACE(unattended);
-        daemon.close();
-        daemon.clearRecords();
-        folder.dialogs.shown.clear();
+        forget();
         w->commandLineMode = unattended;
-        w->cancelled = false;
-        daemon.config.faults.stallAfterFileBytes = 0;
-        serve("127.20.6.1");
-        ASSERT_TRUE(net().connectToHost());
-        const qint64 size = 32LL << 20; // well beyond what the kernel buffers hold
-        step(SessionState::Announcing, announce(size), 3000);
-        ASSERT_EQ(net().sessionState, SessionState::Sending);
-        w->tmrNetSendTimeout->setInterval(400); // the real limit is 4000 ms
-
-        EXPECT_FALSE(net().sendAndWait(QByteArray(size, 'x')));
+        send();
         if (unattended) {
-            EXPECT_EQ(folder.exitCode, exitcode::NoConnect);
+            EXPECT_EQ(folder.exitCode, exitcode::Failed);
             EXPECT_TRUE(shown().isEmpty());
-            w->resetAll();
         } else {
-            expectOneMessage(MsgIcon::Critical, "Connection to Tk650 Lost",
-                             "Unable to complete file transfer\rSend request timed out");
-            EXPECT_TRUE(w->cancelled);
-            EXPECT_EQ(status(), "Download FAILED");
-            EXPECT_EQ(net().sessionState, SessionState::Failed);
-            EXPECT_EQ(w->tcpClient->state(), QAbstractSocket::UnconnectedState);
+            expectOneMessage(MsgIcon::Critical, "Unable to Send",
+                             "A download to 127.20.8.1 is already running.");
+            expectIdleWindow();
         }
+        // Nothing since the records were cleared: no connection, no command.
+        EXPECT_EQ(daemon.connectionCount(), 0);
+        EXPECT_TRUE(daemon.commands().isEmpty());
     }
-}
 
-TEST_F(NetworkSessionTest, WritingOnAClosedConnectionFails)
-{
-    serve("127.20.6.2");
-    ASSERT_TRUE(net().connectToHost());
-    net().closeConnection();
-    EXPECT_FALSE(net().sendAndWait("ASP:"));
-    ASSERT_EQ(shown().size(), 1);
-    EXPECT_EQ(shown()[0].title, "Connection to Tk650 Lost");
-    EXPECT_TRUE(shown()[0].text.startsWith("Error occurred during file transfer\r"));
-    EXPECT_EQ(status(), "Download FAILED");
-    EXPECT_EQ(net().sessionState, SessionState::Failed);
-
-    // Already cancelled: no second message.
-    EXPECT_FALSE(net().sendAndWait("ASP:"));
-    EXPECT_EQ(shown().size(), 1);
-
-    w->commandLineMode = true;
-    EXPECT_FALSE(net().sendAndWait("ASP:"));
-    EXPECT_EQ(folder.exitCode, exitcode::Failed);
-}
-
-TEST_F(NetworkSessionTest, EveryChunkIsCountedUntilTheSocketHasTakenIt)
-{
-    serve("127.20.6.3");
-    ASSERT_TRUE(net().connectToHost());
-    const qint64 size = 3 * 4096 + 1;
-    step(SessionState::Announcing, announce(size), 3000);
-    ASSERT_EQ(net().sessionState, SessionState::Sending);
-    QByteArray content;
-    for (qint64 i = 0; i < size; ++i)
-        content.append(static_cast<char>(i * 7));
-    for (qint64 at = 0; at < size; at += 4096) {
-        ASSERT_TRUE(net().sendAndWait(content.mid(at, 4096)));
-        EXPECT_TRUE(net().sendCompleted);
-    }
-    ASSERT_TRUE(pumpEventsUntil([&] { return !daemon.files().isEmpty(); }, 3000));
-    EXPECT_TRUE(daemon.files()[0].complete);
-    EXPECT_EQ(daemon.files()[0].content, content);
-}
-
-// --- closing and the time-out ---------------------------------------------
-
-TEST_F(NetworkSessionTest, TerminalClosingTheConnectionResetsTheWindow)
-{
-    serve("127.20.7.1");
-    ASSERT_TRUE(net().connectToHost());
-    step(SessionState::Rebooting, "RST:", 3000); // the daemon reboots: it closes
-    EXPECT_TRUE(pumpEventsUntil([&] { return status() == "Disconnected"; }, 3000));
-    expectIdleWindow();
-}
-
-TEST_F(NetworkSessionTest, OneCommandPerConnectionBelowTheVersionThatKeepsIt)
-{
-    serve("127.20.7.2");
-    ASSERT_TRUE(net().connectToHost());
-    net().hostVersion = "01.02.01";
-    net().applyOneCommandRule();
-    EXPECT_EQ(w->tcpClient->state(), QAbstractSocket::ConnectedState);
-    net().hostVersion = "01.02.00";
-    net().applyOneCommandRule();
-    EXPECT_EQ(w->tcpClient->state(), QAbstractSocket::UnconnectedState);
-    EXPECT_TRUE(logged("Connection closed"));
-    EXPECT_EQ(status(), "Connected") << "closing it ourselves does not reset the window";
-    ASSERT_TRUE(net().connectToHost());
-    EXPECT_TRUE(pumpEventsUntil([&] { return daemon.connectionCount() == 2; }, 2000));
-}
-
-TEST_F(NetworkSessionTest, ReplyTimeOutCountsTicksAndStopKeepsTheFlag)
-{
-    net().startTimeout(100, true);
-    EXPECT_FALSE(w->gotTimeout);
-    ASSERT_TRUE(pumpEventsUntil([&] { return w->gotTimeout; }, 3000));
-    EXPECT_EQ(w->ProgBar->value(), 100);
-    EXPECT_FALSE(w->tmrTimeout->isActive());
-    EXPECT_TRUE(logged("ERROR: timeout occurred"));
-    net().stopTimeout();
-    EXPECT_TRUE(w->gotTimeout);
-
-    w->ProgBar->setValue(0);
-    net().startTimeout(100000, false);
-    EXPECT_FALSE(w->gotTimeout);
-    pumpEventsUntil([] { return false; }, 100);
-    net().stopTimeout();
-    EXPECT_FALSE(w->tmrTimeout->isActive());
-    EXPECT_EQ(w->ProgBar->value(), 0) << "no progress shown when not asked for";
-}
-
-TEST_F(NetworkSessionTest, DelayKeepsEventsRunning)
-{
-    bool ran = false;
-    QTimer::singleShot(10, w.get(), [&] { ran = true; });
-    const long long start = tickCountMs();
-    net().delayMs(120);
-    EXPECT_GE(tickCountMs() - start, 120);
-    EXPECT_TRUE(ran);
+    // Once the other has ended the terminal is free again.
+    other.cancel();
+    forget();
+    daemon.config.installDelayMs = 0;
+    w->commandLineMode = false;
+    send();
+    EXPECT_EQ(status(), "Download Complete");
 }
 
 } // namespace
