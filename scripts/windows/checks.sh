@@ -195,6 +195,12 @@ net_case "network download, no install result within 3 s: -4" -4 127.21.0.4 --in
 unset TK650_INSTALL_TIMEOUT
 
 # ----------------------------------------------------------------- serial
+serial_file=$work/files/ser file.tgz
+head -c 1000 /dev/urandom >"$serial_file"
+wserial=$(winpath "$serial_file")
+wapp=$(winpath "$app")
+ksyn_file=$work/files/my app.tgz
+: >"$ksyn_file"
 # The simulator's serial line on a pseudo-terminal, mapped to COM12 (a number
 # above 9 needs the device form \\.\COM12) and to COM5.
 if start_sim serial --no-daemon --pty; then
@@ -204,10 +210,6 @@ if start_sim serial --no-daemon --pty; then
 
   # The fake tool beside the program; its codes and the program's.
   cp "$work/fakepdt.exe" "$app/pdt.exe"
-  serial_file=$work/files/ser file.tgz
-  head -c 1000 /dev/urandom >"$serial_file"
-  wserial=$(winpath "$serial_file")
-  wapp=$(winpath "$app")
   want_line="cmdline=\"$wapp\\pdt.exe\" -w4 -p12 -b38400 -i\"ser file.tgz\""
   want_cwd="cwd=$(winpath "$work/files")"
   rm -f "$app/pdt-calls.txt"
@@ -247,9 +249,8 @@ if start_sim serial --no-daemon --pty; then
   echo 0 >"$app/pdt-exit.txt"
 
   # KSYN alone: the frame arrives whole, the ACK gives 0.
-  ksyn_file=$work/files/my app.tgz
-  : >"$ksyn_file"
-  frame_log='serial <- <02>KSYN<1C>my_app.tgz<1C>F<1C>2<03><09>'
+  # The simulator checks the frame's check byte: a good frame is logged so.
+  frame_log='serial KSYN file my_app.tgz type F restart 2'
   run_app -k "$(winpath "$ksyn_file")" -port 5 -baud 115200 -type f -restart 2
   if [ "$rc" -eq 0 ] && grep -qF "$frame_log" "$sim_log"; then
     pass "KSYN on COM5: the frame arrives, the ACK gives 0"
@@ -361,6 +362,38 @@ if start_sim push-ctrlc --listen 127.21.2.1:5142 --terminals 3 --install-delay 6
     fail "tk650push, Ctrl+C while installing" "the pushes never reached the install: $(tail -n 2 "$work/push-ctrlc.err")"
   fi
   wait "$push_pid" 2>/dev/null
+  stop_sim
+fi
+
+# ------------------------------------------------- interactive, under Xvfb
+# Send pressed by the command line with the window shown: the tool starts in
+# a console window of its own, without -w; the program stays open until closed.
+if [ -f "$root/scripts/lib/xdisplay.sh" ] && start_sim serial-window --no-daemon --pty; then
+  ln -sfn "$(sed -n 's/^serial port: //p' "$sim_log" | head -n 1)" "$WINEPREFIX/dosdevices/com12"
+  # shellcheck source=../lib/xdisplay.sh
+  . "$root/scripts/lib/xdisplay.sh"
+  wineserver -k 2>/dev/null
+  wineserver -w
+  start_x_display
+  rm -f "$app/pdt-calls.txt"
+  (cd "$work/files" && exec wine "$app/Tk650Downloader.exe" -s "$wserial" -port 12 -baud 9600 -send \
+    </dev/null >>"$log" 2>&1) &
+  window_pid=$!
+  called() { [ -s "$app/pdt-calls.txt" ]; }
+  wait_for 300 called
+  got_line=$(sed -n 1p "$app/pdt-calls.txt" 2>/dev/null)
+  want_line="cmdline=\"$wapp\\pdt.exe\" -p12 -b9600 -i\"ser file.tgz\""
+  if [ "$got_line" = "$want_line" ] && kill -0 "$window_pid" 2>/dev/null; then
+    pass "interactive serial download: the tool's command line without -w, the window stays"
+  else
+    fail "interactive serial download: the tool's command line without -w, the window stays" \
+      "got [$got_line], expected [$want_line]"
+  fi
+  kill "$window_pid" 2>/dev/null
+  wait "$window_pid" 2>/dev/null
+  wineserver -k 2>/dev/null
+  wineserver -w
+  stop_x_display
   stop_sim
 fi
 
