@@ -89,6 +89,7 @@ sim_log=
 start_sim() {
   sim_log=$work/$1.log
   shift
+  : >"$sim_log"
   "$sim" "$@" >"$sim_log" 2>&1 &
   sim_pid=$!
   if ! wait_for 100 grep -q '^ready' "$sim_log"; then
@@ -144,7 +145,7 @@ expect() {
 }
 
 # ---------------------------------------------------------------- network
-payload=$work/files/pay load.bin
+payload="$work/files/pay load.bin"
 head -c 300000 /dev/urandom >"$payload"
 wpayload=$(winpath "$payload")
 
@@ -195,11 +196,11 @@ net_case "network download, no install result within 3 s: -4" -4 127.21.0.4 --in
 unset TK650_INSTALL_TIMEOUT
 
 # ----------------------------------------------------------------- serial
-serial_file=$work/files/ser file.tgz
+serial_file="$work/files/ser file.tgz"
 head -c 1000 /dev/urandom >"$serial_file"
 wserial=$(winpath "$serial_file")
 wapp=$(winpath "$app")
-ksyn_file=$work/files/my app.tgz
+ksyn_file="$work/files/my app.tgz"
 : >"$ksyn_file"
 # The simulator's serial line on a pseudo-terminal, mapped to COM12 (a number
 # above 9 needs the device form \\.\COM12) and to COM5.
@@ -289,9 +290,9 @@ if start_sim serial-silent --no-daemon --pty --ksyn silent; then
 fi
 
 # -------------------------------------------------------------- tk650push
-push_file=$work/files/push file.bin
+push_file="$work/files/push file.bin"
 head -c 200000 /dev/urandom >"$push_file"
-report=$work/files/report.json
+report="$work/files/report.json"
 mkdir -p "$work/pushstore"
 if start_sim push --listen 127.21.1.1:5142 --terminals 3 --store "$work/pushstore" --quiet; then
   (cd "$work/files" && wine "$app/tk650push.exe" --report "$(winpath "$report")" \
@@ -335,6 +336,7 @@ fi
 # CTRL_C_EVENT. The pushes are cancelled, the report still written.
 if start_sim push-ctrlc --listen 127.21.2.1:5142 --terminals 3 --install-delay 600000 --quiet; then
   rm -f "$report"
+  : >"$work/push-ctrlc.err"
   (cd "$work/files" && exec wine "$app/tk650push.exe" --report "$(winpath "$report")" \
     "$(winpath "$push_file")" 127.21.2.1 127.21.2.2 127.21.2.3 </dev/null >>"$log" 2>"$work/push-ctrlc.err") &
   push_pid=$!
