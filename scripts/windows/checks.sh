@@ -49,7 +49,10 @@ work=$out/checks
 rm -rf "$work"
 mkdir -p "$work/files" "$work/store"
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
+unset DISPLAY WAYLAND_DISPLAY LC_ALL
+# Wine reads the arguments in the locale's encoding and takes its ANSI code
+# page from it: UTF-8 arguments, cp1252.
+export LANG=C.UTF-8
 log=$work/wine.log
 
 passed=0
@@ -174,6 +177,22 @@ if start_sim net-ok --listen 127.21.0.1:5142 --store "$work/store" --quiet; then
   fi
 else
   fail "network download: exit 0, file byte-identical" "no simulator"
+fi
+
+# A name outside the ANSI code page: the program reads its command line in
+# Unicode, finds the file and announces the name in the ANSI code page
+# (cp1252 here: ï is EF, ✓ has no place and becomes "?").
+unicode_file="$work/files/zaïre ✓.bin"
+head -c 5000 /dev/urandom >"$unicode_file"
+if start_sim net-unicode --listen 127.21.0.5:5142; then
+  run_app -n "$(winpath "$unicode_file")" -ip 127.21.0.5 -silent
+  stop_sim
+  if [ "$rc" -eq 0 ] && grep -qF 'DLD:za<EF>re ?.bin|5000|' "$sim_log"; then
+    pass "network download of a file named outside the ANSI code page: exit 0"
+  else
+    fail "network download of a file named outside the ANSI code page: exit 0" \
+      "exit status $rc; $(grep -o 'DLD:[^|]*' "$sim_log")"
+  fi
 fi
 
 # A terminal answering NOSPACE, one closing after "DLD:", one that never
