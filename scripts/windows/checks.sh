@@ -268,6 +268,13 @@ if start_sim serial --no-daemon --pty; then
   fi
   echo 0 >"$app/pdt-exit.txt"
 
+  # A pdt.exe that is no program: it cannot be started, which is -6.
+  mv "$app/pdt.exe" "$work/pdt.keep"
+  echo "not a program" >"$app/pdt.exe"
+  run_app -s "$wserial" -port 12 -silent
+  mv "$work/pdt.keep" "$app/pdt.exe"
+  expect "serial download, a tool that cannot be started: -6" -6
+
   # KSYN alone: the frame arrives whole, the ACK gives 0.
   # The simulator checks the frame's check byte: a good frame is logged so.
   frame_log='serial KSYN file my_app.tgz type F restart 2'
