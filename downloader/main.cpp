@@ -12,12 +12,24 @@
 #include <QApplication>
 #include <QIcon>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_WIN
+    // The command line as Windows hands it over, in full Unicode: the parsers
+    // read its raw text after the program name (argv holds the arguments in
+    // the ANSI code page, with their quotes already taken apart).
+    const QString commandLine = QString::fromStdString(
+        tk::argumentsAfterProgram(QString::fromWCharArray(GetCommandLineW()).toStdString()));
+#else
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(QString::fromLocal8Bit(argv[i]).toStdString());
     const QString commandLine = QString::fromStdString(tk::joinArguments(args));
+#endif
     // Standard error is kept for the program's own messages, in a window as
     // unattended: Qt's notices (about the runtime folder, fonts, the platform,
     // shown whenever cron or su leave XDG_RUNTIME_DIR unset) are dropped.

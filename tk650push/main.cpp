@@ -19,6 +19,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #else
+#include "platform/termination.h"
+
 #include <io.h>
 #endif
 
@@ -276,6 +278,11 @@ int main(int argc, char* argv[])
     // A reader of the report or the progress that went away is a failed
     // write, not the end of the run.
     std::signal(SIGPIPE, SIG_IGN);
+#else
+    // Ctrl+C, Ctrl+Break or a closed console window: the same polite stop.
+    // Without it Ctrl+C still ends the program, only without a report.
+    if (!onTerminationRequest([&run] { run.stop(); }))
+        toStderr("tk650push: Ctrl+C will end the program without a report\n");
 #endif
 
     QMetaObject::invokeMethod(

@@ -293,7 +293,7 @@ QString pushVersionText()
 
 QString pushHelpText()
 {
-    return QStringLiteral(
+    QString text = QStringLiteral(
         R"(Usage: tk650push [options] FILE TERMINAL...
 
 Pushes FILE to many Tk650 terminals at once over the network, as an unattended
@@ -338,6 +338,11 @@ not be written or the broadcasts could not be listened for.
 Example:
   tk650push --reboot --jobs 32 --report result.json app.tgz @shop-terminals.txt
 )");
+#ifdef Q_OS_WIN
+    text.replace(QStringLiteral("SIGINT or SIGTERM cancels"),
+                 QStringLiteral("Ctrl+C, Ctrl+Break or closing the console cancels"));
+#endif
+    return text;
 }
 
 } // namespace tk::push

@@ -26,6 +26,13 @@ PortOpenResult other(const QString& description)
     return {PortFailure::Other, description};
 }
 
+PortOpenResult invalidBaud(const QString& baud)
+{
+    return other(QStringLiteral("Invalid baud rate: %1").arg(baud));
+}
+
+#if TK_SERIAL_QT
+
 // Qt's error texts are translated, so the kind is read from the error enum.
 PortOpenResult classifyOpenError(const QSerialPort& serial, const QString& device)
 {
@@ -46,30 +53,8 @@ PortOpenResult classifyOpenError(const QSerialPort& serial, const QString& devic
     }
 }
 
-} // namespace
-
-QString comPortDevice(int port)
+PortOpenResult openDevice(QSerialPort& serial, const QString& device, const QString& baud)
 {
-    const std::string var = comPortOverrideVariable(port);
-    std::optional<std::string> override;
-    if (qEnvironmentVariableIsSet(var.c_str()))
-        override = qEnvironmentVariable(var.c_str()).toStdString();
-    return QString::fromStdString(tk::comPortDevice(port, override, kWindows));
-}
-
-PortOpenResult openComPort(QSerialPort& serial, int port, const QString& baud)
-{
-    QString device = comPortDevice(port);
-    if (device.isEmpty())
-        return {PortFailure::Missing, {}};
-    if (!kWindows) {
-        const QFileInfo info(device);
-        if (!info.exists())
-            return {PortFailure::Missing, {}};
-        // The lock file is named after the path given: two names for one
-        // device (a symlink and its target) must lock the same file.
-        device = info.canonicalFilePath();
-    }
     serial.setPortName(device);
     if (!serial.open(QIODevice::ReadWrite))
         return classifyOpenError(serial, device);
@@ -82,18 +67,75 @@ PortOpenResult openComPort(QSerialPort& serial, int port, const QString& baud)
         !serial.setDataBits(QSerialPort::Data8) || !serial.setParity(QSerialPort::NoParity) ||
         !serial.setStopBits(QSerialPort::OneStop) ||
         !serial.setFlowControl(QSerialPort::NoFlowControl)) {
-        const QString description = numeric && rate > 0 && serial.error() != QSerialPort::NoError
-                                        ? serial.errorString()
-                                        : QStringLiteral("Invalid baud rate: %1").arg(baud);
+        const PortOpenResult failure = numeric && rate > 0 && serial.error() != QSerialPort::NoError
+                                           ? other(serial.errorString())
+                                           : invalidBaud(baud);
         serial.close();
-        return other(description);
+        return failure;
     }
     return {};
 }
 
+#else
+
+PortOpenResult openDevice(WinSerialLine& serial, const QString& device, const QString& baud)
+{
+    const win32::SerialOpenResult opened = serial.openDevice(device);
+    switch (opened.failure) {
+    case win32::SerialOpenFailure::None: break;
+    case win32::SerialOpenFailure::InUse: return {PortFailure::InUse, {}};
+    case win32::SerialOpenFailure::Missing: return {PortFailure::Missing, {}};
+    case win32::SerialOpenFailure::Other: return other(serial.errorString());
+    }
+    if (baud.isNull())
+        return {};
+
+    bool numeric = false;
+    const qint64 rate = baud.trimmed().toLongLong(&numeric);
+    if (!numeric || rate <= 0 || rate > 0xFFFFFFFFLL) {
+        serial.close();
+        return invalidBaud(baud);
+    }
+    if (!serial.setLine(static_cast<quint32>(rate))) {
+        const PortOpenResult failure = other(serial.errorString());
+        serial.close();
+        return failure;
+    }
+    return {};
+}
+
+#endif
+
+} // namespace
+
+QString comPortDevice(int port)
+{
+    const std::string var = comPortOverrideVariable(port);
+    std::optional<std::string> override;
+    if (qEnvironmentVariableIsSet(var.c_str()))
+        override = qEnvironmentVariable(var.c_str()).toStdString();
+    return QString::fromStdString(tk::comPortDevice(port, override, kWindows));
+}
+
+PortOpenResult openComPort(SerialLine& serial, int port, const QString& baud)
+{
+    QString device = comPortDevice(port);
+    if (device.isEmpty())
+        return {PortFailure::Missing, {}};
+    if (!kWindows) {
+        const QFileInfo info(device);
+        if (!info.exists())
+            return {PortFailure::Missing, {}};
+        // The lock file is named after the path given: two names for one
+        // device (a symlink and its target) must lock the same file.
+        device = info.canonicalFilePath();
+    }
+    return openDevice(serial, device, baud);
+}
+
 PortOpenResult testComPort(int port)
 {
-    QSerialPort serial;
+    SerialLine serial;
     PortOpenResult result = openComPort(serial, port);
     serial.close();
     return result;

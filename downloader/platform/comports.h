@@ -2,7 +2,8 @@
 // COM ports by number: which device a number means (core/comport.h, with the
 // TK650_COM<n> override read from the environment) and opening it with the
 // failure told apart the way the serial download reports it.
-#include <QSerialPort>
+#include "platform/serialline.h"
+
 #include <QString>
 
 namespace tk {
@@ -26,7 +27,7 @@ struct PortOpenResult {
 // Opens COM<port> for reading and writing. With a baud text the port is then
 // set to that rate, 8 data bits, no parity, 1 stop bit ("<baud>,n,8,1"); a
 // baud text that is not a rate the port takes is an Other failure.
-PortOpenResult openComPort(QSerialPort& serial, int port, const QString& baud = QString());
+PortOpenResult openComPort(SerialLine& serial, int port, const QString& baud = QString());
 
 // Opens COM<port> and closes it at once.
 PortOpenResult testComPort(int port);

@@ -2,6 +2,11 @@
 
 #include <QtGlobal>
 
+#ifdef Q_OS_WIN
+#include <QCoreApplication>
+#include <atomic>
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 #include <cerrno>
@@ -66,6 +71,51 @@ bool onTerminationRequest(std::function<void()> handler)
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
            ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+#elif defined(Q_OS_WIN)
+
+namespace {
+
+std::function<void()>& currentHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
+std::atomic<int> g_requests{0};
+
+// Runs on a thread the system starts for the event.
+BOOL WINAPI noteConsoleEvent(DWORD event)
+{
+    const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    if (g_requests.fetch_add(1) > 0 && interrupt)
+        return FALSE; // asked again: the default, which ends the process
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return FALSE;
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+            if (currentHandler())
+                currentHandler()();
+        },
+        Qt::QueuedConnection);
+    if (!interrupt) {
+        // The process ends when this returns: the window thread gets the
+        // time Windows allows, and ends the process itself when done.
+        Sleep(kConsoleCloseGraceMs);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+bool onTerminationRequest(std::function<void()> handler)
+{
+    currentHandler() = std::move(handler);
+    static const bool installed = SetConsoleCtrlHandler(noteConsoleEvent, TRUE) != 0;
+    return installed;
 }
 
 #else

@@ -119,16 +119,19 @@ std::unique_ptr<RunningTool> ProcessToolLauncher::start(const ToolCommand& comma
     // The tool is a console program: interactive runs show its console window
     // (show state normal) with its own input and output, unattended runs keep
     // it hidden. Qt would start it without any console window at all.
-    process->setCreateProcessArgumentsModifier(
-        [showWindow, commandLine](QProcess::CreateProcessArguments* call) {
-            call->arguments = commandLine;
-            call->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
-            call->startupInfo->wShowWindow = showWindow ? SW_SHOWNORMAL : SW_HIDE;
-            if (showWindow) {
-                call->flags &= ~static_cast<unsigned long>(CREATE_NO_WINDOW);
-                call->startupInfo->dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
-            }
-        });
+    // CreateProcessW may write into the command line it is given: the
+    // modifier hands it a buffer of its own, which lives as long as the
+    // process object.
+    process->setCreateProcessArgumentsModifier([showWindow, line = commandLine.toStdWString()](
+                                                   QProcess::CreateProcessArguments* call) mutable {
+        call->arguments = line.data();
+        call->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        call->startupInfo->wShowWindow = showWindow ? SW_SHOWNORMAL : SW_HIDE;
+        if (showWindow) {
+            call->flags &= ~static_cast<unsigned long>(CREATE_NO_WINDOW);
+            call->startupInfo->dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
+        }
+    });
     const ToolOutputSink sink{}; // the console window shows the output
 #else
     process->setArguments(command.arguments);

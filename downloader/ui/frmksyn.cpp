@@ -43,13 +43,13 @@ frmKSYN::frmKSYN(frmmain& main) : QWidget(&main, Qt::Dialog), m_main(main)
     layout->addWidget(cmdCancel, 0, Qt::AlignRight);
     makeFixedSizeWindow(this, pbTimeout);
 
-    serialPort = named(new QSerialPort(this), "serialPort");
+    serialPort = named(new SerialLine(this), "serialPort");
     tmrTimeout = named(new QTimer(this), "tmrTimeout");
     tmrTimeout->setInterval(kKsynTickMs);
     tmrUnload = named(new QTimer(this), "tmrUnload");
     tmrUnload->setInterval(200);
 
-    connect(serialPort, &QSerialPort::readyRead, this, &frmKSYN::serialPort_readyRead);
+    connect(serialPort, &SerialLine::readyRead, this, &frmKSYN::serialPort_readyRead);
     connect(tmrTimeout, &QTimer::timeout, this, &frmKSYN::tmrTimeout_Timer);
     connect(tmrUnload, &QTimer::timeout, this, &frmKSYN::tmrUnload_Timer);
     connect(cmdCancel, &QPushButton::clicked, this, &frmKSYN::cmdCancel_Click);

@@ -7,10 +7,10 @@
 // command line's KSYN-only mode calls setup and doSend and lets the window
 // end the process (0 acknowledged, -4 no answer, -7 port in use or missing,
 // -6 any other failure).
+#include "platform/serialline.h"
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSerialPort>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
@@ -49,7 +49,7 @@ public:
     QLabel* lblWait = nullptr;
     QProgressBar* pbTimeout = nullptr;
     QPushButton* cmdCancel = nullptr;
-    QSerialPort* serialPort = nullptr;
+    SerialLine* serialPort = nullptr;
     QTimer* tmrTimeout = nullptr; // 100 ms wait ticks
     QTimer* tmrUnload = nullptr;  // 200 ms after the ACK
 

@@ -54,7 +54,7 @@ cli::StartValues frmmain::commandLineStartValues() const
 {
     cli::StartValues start;
     if (optCom2->isChecked())
-        start.portText = "2";
+        start.portText.assign(1, '2'); // "= \"2\"" draws a false -Wrestrict from GCC 12 at -O3
     else if (optComOther->isChecked())
         start.portText = std::to_string(comboCom->currentIndex() + 3);
     if (b19200->isChecked())
