@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 (run as root, or with sudo available).
+# Installs what building and testing need on Debian 12 (run as root, or with sudo available),
+# and the further packages named as arguments.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
@@ -9,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64 fonts-dejavu-core
   dpkg-dev lintian desktop-file-utils
   clang libclang-rt-14-dev
+  "$@"
 )
 missing=()
 for p in "${packages[@]}"; do
