@@ -21,7 +21,9 @@ tk_version_resource(Tk650Downloader "Puts packages and files onto Tk650 terminal
                     ${TK_WINDOWS}/tk650downloader.ico)
 tk_version_resource(tk650push "Pushes one file to many Tk650 terminals" "")
 
-install(TARGETS Tk650Downloader tk650push tkshellmenu RUNTIME DESTINATION .)
+install(TARGETS Tk650Downloader tk650push RUNTIME DESTINATION .)
+# The shell extension's import library is of no use to anyone: left out.
+install(TARGETS tkshellmenu RUNTIME DESTINATION . ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/usage.txt DESTINATION .)
 
 foreach(module Core Gui Widgets Network)
