@@ -56,23 +56,13 @@ reg_default() { # reg_default <key> <expected data>
 reg_key() { wine reg query "$1" >/dev/null 2>&1; }
 
 # A display of our own for the program's window.
-display=120
-while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
-  display=$((display + 1))
-done
-export DISPLAY=:$display
-Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source "$here/../lib/xdisplay.sh"
 finish() {
   wineserver -k 2>/dev/null # this check's own prefix only
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null
+  stop_x_display
 }
 trap finish EXIT
-for _ in $(seq 100); do
-  xprop -root >/dev/null 2>&1 && break
-  sleep 0.1
-done
+start_x_display
 
 started=$SECONDS
 rm -rf "$WINEPREFIX"

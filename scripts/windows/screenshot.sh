@@ -21,34 +21,16 @@ cp -r "$out/Tk650Downloader" "$program"
 : >"$program/pdt.exe" # the serial tool's place is known: start-up asks nothing
 head -c 300000 /dev/urandom >"$WINEPREFIX/drive_c/packages/app-1.2.tgz"
 
-display=140
-while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
-  display=$((display + 1))
-done
-export DISPLAY=:$display
-pids=()
+source "$src/scripts/lib/xdisplay.sh"
 finish() {
   wineserver -k 2>/dev/null || true # this script's own prefix only
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  stop_x_display
 }
 trap finish EXIT
-Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root >/dev/null 2>&1 && break
-  sleep 0.1
-done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
+start_x_display --wm
 
 wine 'C:\Tk650Downloader\Tk650Downloader.exe' -n 'C:\packages\app-1.2.tgz' </dev/null \
   >"$out/screenshot.log" 2>&1 &
-pids+=($!)
 
 # The main window once mapped, then captured until two captures in a row are
 # the same (drawn completely); 60 s at most.
