@@ -42,10 +42,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright 2026 Quillon Inc"
 !define MUI_UNICON "${__FILEDIR__}/tk650downloader.ico"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Tk650Downloader.exe"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
+; No "start the program" box: it would run with the installer's administrator rights.
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
