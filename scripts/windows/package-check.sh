@@ -30,6 +30,8 @@ install_win='C:\Program Files\Tk650Downloader'
 install_dir=$WINEPREFIX/drive_c/Program\ Files/Tk650Downloader
 menu_dir=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Tk650Downloader
 log=$out/package-check.log
+# Nothing here may wait for a person: a message box the extension or a setup
+# shows by mistake would wait forever, so every run has a limit.
 : >"$log"
 
 passed=0
@@ -54,6 +56,8 @@ reg_default() { # reg_default <key> <expected data>
   wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | grep -Fqx "    (Default)    REG_SZ    $2"
 }
 reg_key() { wine reg query "$1" >/dev/null 2>&1; }
+# Waits for every process of the prefix to end; ends them after two minutes.
+wine_done() { timeout 120 wineserver -w || wineserver -k; }
 
 # A display of our own for the program's window.
 source "$here/../lib/xdisplay.sh"
@@ -67,9 +71,9 @@ start_x_display
 started=$SECONDS
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-wine "$setup" /S </dev/null >>"$log" 2>&1
+timeout 300 wine "$setup" /S </dev/null >>"$log" 2>&1
 rc=$?
-wineserver -w
+wine_done
 check "the installer ends 0 in silent mode ($((SECONDS - started)) s with a new prefix)" test "$rc" -eq 0
 
 missing=()
@@ -93,20 +97,20 @@ check "Add/Remove Programs lists it" \
 mkdir -p "$WINEPREFIX/drive_c/users/Public/tk650 packages"
 head -c 20000 /dev/urandom >"$WINEPREFIX/drive_c/users/Public/tk650 packages/app 1.2.tgz"
 started=$SECONDS
-wine "$check" 'C:\users\Public\tk650 packages\app 1.2.tgz' "$install_win" </dev/null 2>>"$log" |
+timeout 120 wine "$check" 'C:\users\Public\tk650 packages\app 1.2.tgz' "$install_win" </dev/null 2>>"$log" |
   tr -d '\r' | tee -a "$log" | grep -E '^(ok|FAIL):' | sed 's/^\(ok\|FAIL\): /\1: the context menu: /'
 rc=${PIPESTATUS[0]}
 check "the context menu starts the installed program ($((SECONDS - started)) s)" test "$rc" -eq 0
-wineserver -w
+wine_done
 
 # What the user made while using it.
 printf 'COM3\r\n115200\r\nclose\r\n' >"$install_dir/savedsettings.qsf"
 wine reg add 'HKCU\Software\Quillon\Tk650Downloader' /v lastIP /d 10.0.0.7 /f >>"$log" 2>&1
 
 started=$SECONDS
-wine "$install_win\\uninstall.exe" /S </dev/null >>"$log" 2>&1
+timeout 300 wine "$install_win\\uninstall.exe" /S </dev/null >>"$log" 2>&1
 rc=$?
-wineserver -w # the uninstaller goes on in a copy of itself
+wine_done # the uninstaller goes on in a copy of itself
 check "the uninstaller ends 0 in silent mode ($((SECONDS - started)) s)" test "$rc" -eq 0
 left=$(cd "$install_dir" 2>/dev/null && find . -mindepth 1 -printf '%P ' | sed 's/ $//')
 check "only the user's settings file is left in the install folder (left: ${left:-nothing})" \
