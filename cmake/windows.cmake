@@ -52,5 +52,13 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   install(FILES ${path} DESTINATION .)
 endforeach()
 
+# The runtime libraries from Debian's packages carry their symbols (libstdc++-6.dll
+# is 24 MB with them): `cmake --install --strip` strips every library it installed.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    file(GLOB_RECURSE tk_dlls \"\${CMAKE_INSTALL_PREFIX}/*.dll\")
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \${tk_dlls} COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
+
 # The version the installer and the zip are named after.
 file(WRITE ${CMAKE_BINARY_DIR}/version.txt "${PROJECT_VERSION}\n")
