@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building needs on Debian 12 (run as root, or with sudo available).
-# deps.sh run: only what the main job (scripts/run.sh) needs: the compiler and
-# Qt. deps.sh (or deps.sh test): everything the tests, the package check, the
-# fuzz targets and the Windows shell extension's checks need as well.
+#   deps.sh run          only what the main job (scripts/run.sh) needs: the compiler and Qt
+#   deps.sh [PACKAGE...] everything the tests, the package check, the fuzz targets and
+#                        the Windows checks need as well, and the packages named
 set -euo pipefail
+profile=test
+if [ "${1:-}" = run ]; then
+  profile=run
+  shift
+fi
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev libgl-dev)
-if [ "${1:-test}" != "run" ]; then
+if [ "$profile" != run ]; then
   packages+=(
     libgtest-dev libgmock-dev googletest
     socat netcat-openbsd clang-format ccache
@@ -14,6 +19,7 @@ if [ "${1:-test}" != "run" ]; then
     clang libclang-rt-14-dev
   )
 fi
+packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -24,38 +24,12 @@ fi
 cmake --build "$build" -j2 --target tk650shots Tk650Downloader >/dev/null
 mkdir -p "$out"
 
-# A display number nobody uses.
-display=97
-while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
-  display=$((display + 1))
-done
-export DISPLAY=:$display
 unset QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
-
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
-}
-trap cleanup EXIT
-
-Xvfb "$DISPLAY" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root >/dev/null 2>&1 && break
-  sleep 0.1
-done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
+X_DISPLAY_SIZE=1366x768
+source scripts/lib/xdisplay.sh
+trap stop_x_display EXIT
+start_x_display --wm
 
 for w in "${windows[@]}"; do
   log=$(mktemp)
