@@ -70,7 +70,7 @@ enum class Outcome {
     // -6: stopped by the user after the whole file arrived, while the
     // terminal installed it: it will, but its result was not awaited.
     Delivered,
-    AlreadyRunning,  // -6: another session to this address is running; nothing sent
+    AlreadyRunning, // -6: another session to this address is running; nothing sent
 };
 
 // What exactly ended a session, where one outcome has several causes a
