@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Memory of the network transfer: streams a 20 MiB and a 2 GiB file (sparse,
 # so no disk is spent) with the download engine into the simulator (which
-# keeps nothing) and prints the peak resident memory of each run.
+# keeps nothing) and prints the peak resident memory of each run. Flat memory
+# means both figures are about the same.
 #   bash bench/flat_memory.sh [BUILD_DIR]
 set -euo pipefail
 BUILD=${1:-build}
