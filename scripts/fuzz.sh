@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 # into build-fuzz/ and runs each one for SECONDS (default 60) from its seed corpus
-# in fuzz/corpus/<target>/. Prints the executions per target; a broken property
-# or crash stops the run with the input saved as build-fuzz/crash-* and exit 1.
+# in fuzz/corpus/<target>/. Prints the executions per target; a broken property,
+# a crash or memory an input leaves allocated stops the run with the input saved
+# as build-fuzz/crash-* or build-fuzz/leak-* and exit 1.
 # New inputs found go to build-fuzz/corpus/<target>/, never into the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +15,7 @@ if [ ! -f "$dir/build.ninja" ]; then
     -DTK_FUZZ=ON -DTK_BUILD_TESTS=OFF >/dev/null
 fi
 cmake --build "$dir" -j2 --target fuzz_targets >/dev/null
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 printf '%-14s %14s %10s\n' target executions exec/s
