@@ -1,3 +1,10 @@
+#ifdef _WIN32
+// SIO_TCP_INFO comes with Windows 10 1703; the headers offer it only when
+// built for that version, and older systems refuse the request.
+#undef NTDDI_VERSION
+#define NTDDI_VERSION 0x0A000003
+#endif
+
 #include "engine/linkprogress.h"
 
 #ifdef Q_OS_WIN
@@ -16,7 +23,6 @@ std::optional<qint64> deliveryMark(qintptr descriptor)
     if (descriptor < 0)
         return std::nullopt;
 #ifdef Q_OS_WIN
-#ifdef SIO_TCP_INFO
     DWORD version = 0;
     TCP_INFO_v0 info{};
     DWORD got = 0;
@@ -25,9 +31,6 @@ std::optional<qint64> deliveryMark(qintptr descriptor)
         got < sizeof info)
         return std::nullopt;
     return static_cast<qint64>(info.BytesOut - info.BytesInFlight);
-#else
-    return std::nullopt;
-#endif
 #elif defined(Q_OS_LINUX)
     int queued = 0;
     if (::ioctl(static_cast<int>(descriptor), SIOCOUTQ, &queued) != 0)
