@@ -139,6 +139,17 @@ Reply recogniseReply(std::string_view text)
     return Reply::Other;
 }
 
+bool isLateVersionAnswer(std::string_view text)
+{
+    const Reply r = recogniseReply(text);
+    return !text.empty() && (r == Reply::Other || r == Reply::BadArgs);
+}
+
+double versionWaitMs(double connectMs)
+{
+    return std::max(kVersionWaitMs, kVersionWaitPerConnect * connectMs);
+}
+
 // --- the reply dispatcher ---------------------------------------------------
 
 namespace {

@@ -45,7 +45,17 @@ inline constexpr double kAnnounceWaitMs = 5000;
 inline constexpr double kRebootWaitMs = 10000;
 inline constexpr double kRunAppWaitMs = 10000;
 inline constexpr double kConnectLimitMs = 5000;
+// A piece of the file fails when nothing moved for this long: the system
+// took none of it and the terminal acknowledged nothing (where the system
+// tells; elsewhere: the system took none of it).
 inline constexpr int kSendTimeoutMs = 4000;
+
+// The wait for the answer to "VER:" grows with the time the connection took
+// to open (about one round trip): at least kVersionWaitMs, else this many
+// times the connect time. A far terminal's answer takes more than a round
+// trip, and a daemon that merely answers late must not pass for an older one.
+inline constexpr double kVersionWaitPerConnect = 4;
+double versionWaitMs(double connectMs);
 inline constexpr int kReplyTickMs = 20;
 
 // The most of one arrival kept as a reply (replies are a few bytes; the rest
@@ -139,6 +149,11 @@ enum class Reply { Other, Ok, BadArgs, NoSpace, DnldDone, DnldExp, DnldFail };
 // Exact, case-sensitive comparison of the reply's first characters; trailing
 // bytes are ignored. Anything else is Other (for "VER:" that is the version).
 Reply recogniseReply(std::string_view text);
+// Replies come in order, so the first one after a "VER:" whose wait ran out
+// is its late answer: the version text or "BADARGS". Unless it is "OK",
+// "NOSPACE" or an install result: then the daemon never answered "VER:" and
+// this answers a later command.
+bool isLateVersionAnswer(std::string_view text);
 
 // --- the reply dispatcher ---------------------------------------------------
 

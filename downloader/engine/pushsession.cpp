@@ -3,12 +3,14 @@
 #include "core/exitcodes.h"
 #include "core/transfer.h"
 #include "engine/connectionreset.h"
+#include "engine/linkprogress.h"
 
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QSet>
 #include <algorithm>
+#include <optional>
 
 namespace tk::engine {
 
@@ -183,7 +185,8 @@ private:
     // A command before the file that the terminal may never have read (the
     // connection was gone before any answer): sent again, once, over a new
     // connection. False when that is not allowed.
-    bool sendAgain();
+    bool sendAgain(const QString& why = QStringLiteral(
+                       "Connection closed before an answer; sending the command again"));
     void optionalStep(SessionState state, Stage stage, const std::function<QByteArray()>& cmd,
                       double limitMs, std::function<void()> next);
     void arm(double limitMs);
@@ -202,11 +205,16 @@ private:
     void dispatch(const QByteArray& text);
     void execute(const proto::Reaction& r);
     void installFinished();
+    void takeLateVersion(const QByteArray& text);
+    void afterOlderDaemon();
 
     // Streaming: one chunk in flight at a time.
     void pumpChunks();
     bool writeNextChunk();
     void onChunkTimer();
+    // Whether the piece under way moved since the last look (the system took
+    // some of it, or the terminal acknowledged bytes).
+    bool pieceMoved();
     void endStream(Outcome failure, const QString& detail, Cause cause = Cause::None);
 
     PushSession& q;
@@ -234,6 +242,16 @@ private:
     bool unsupportedReported = false;
     bool announcementLost = false;
     bool fullDownload = false;
+    // How long the last connection took to open, for the version wait.
+    QElapsedTimer connectClock;
+    double connectMs = 0;
+    // "VER:" went unanswered within its wait on a connection still open:
+    // the next reply on it is that answer, late.
+    bool versionOwed = false;
+    bool versionTimedOut = false;
+    // After the last byte to a daemon that did not answer "VER:" in time:
+    // an install result may still come and is taken into account.
+    bool listeningAfterFile = false;
 
     // The step under way, to send its command again.
     struct Step {
@@ -255,9 +273,14 @@ private:
     qint64 reported = -1;
     QByteArray chunk;
     qint64 chunkLength = 0;
-    qint64 chunkStartedMs = 0;
+    // When the piece under way last moved, and what it looked like then.
+    qint64 lastMoveMs = 0;
+    qint64 lastToWrite = 0;
+    std::optional<qint64> lastMark;
     bool pumping = false;
     static constexpr qint64 kStreamSliceNs = 2'000'000;
+    // How often a piece that waits for the system is looked at.
+    static constexpr int kPiecePollMs = 250;
 };
 
 PushSession::Impl::Impl(PushSession& session, const PushOptions& options, QTcpSocket* socket)
@@ -277,10 +300,12 @@ PushSession::Impl::Impl(PushSession& session, const PushOptions& options, QTcpSo
     connect(&sock, &QTcpSocket::bytesWritten, this, [this] {
         if (sock.bytesToWrite() == 0)
             sendCompleted = true;
-        if (wait == Wait::Stream)
+        if (wait == Wait::Stream) {
+            lastMoveMs = started.elapsed();
             pumpChunks();
-        else
+        } else {
             poke();
+        }
     });
 }
 
@@ -380,6 +405,10 @@ void PushSession::Impl::poke()
             resume();
         return;
     case Wait::Install:
+        if (closed() && repliesQueued == 0 && listeningAfterFile) {
+            afterOlderDaemon();
+            return;
+        }
         if (closed() && repliesQueued == 0) {
             limitTimer.stop();
             wait = Wait::None;
@@ -420,6 +449,10 @@ void PushSession::Impl::onLimit()
         return;
     case Wait::Delay: resume(); return;
     case Wait::Install:
+        if (listeningAfterFile) {
+            afterOlderDaemon();
+            return;
+        }
         finish(Outcome::NoInstallResult, QStringLiteral("no install result from the terminal"));
         return;
     case Wait::None:
@@ -450,6 +483,7 @@ void PushSession::Impl::connectThen(std::function<void()> n)
     }
     next = std::move(n);
     ++connection;
+    versionOwed = false;
     socketError = false;
     peerReset = false;
     replyReceived = false;
@@ -457,6 +491,7 @@ void PushSession::Impl::connectThen(std::function<void()> n)
     setStage(Stage::Connecting);
     wait = Wait::Connect;
     arm(proto::kConnectLimitMs);
+    connectClock.start();
     // Unbuffered: a write goes straight to the system when it can take it.
     sock.connectToHost(q.m_address, opt.port, QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
@@ -466,6 +501,7 @@ void PushSession::Impl::onConnected()
     if (wait != Wait::Connect || q.m_finished)
         return;
     limitTimer.stop();
+    connectMs = static_cast<double>(connectClock.nsecsElapsed()) / 1e6;
     log(QStringLiteral("Connected to ") + q.m_address);
     emit q.connected();
     auto n = std::move(next);
@@ -527,7 +563,7 @@ void PushSession::Impl::commandThen(const QByteArray& cmd, double limitMs, std::
     poke();
 }
 
-bool PushSession::Impl::sendAgain()
+bool PushSession::Impl::sendAgain(const QString& why)
 {
     if (fileStarted || step.sentAgain || step.cmd.isEmpty() || q.m_finished)
         return false;
@@ -541,7 +577,7 @@ bool PushSession::Impl::sendAgain()
     limitTimer.stop();
     Step again = step;
     again.sentAgain = true;
-    log(QStringLiteral("Connection closed before an answer; sending the command again"));
+    log(why);
     closeConnection();
     connectThen([this, again] {
         state = again.state;
@@ -556,6 +592,7 @@ bool PushSession::Impl::sendAgain()
 void PushSession::Impl::closeConnection()
 {
     ++connection; // a close of the terminal's still waiting to be handled is moot
+    versionOwed = false;
     if (closed())
         return;
     closingHere = true;
@@ -614,9 +651,35 @@ void PushSession::Impl::onClosed(quint64 c)
 void PushSession::Impl::dispatch(const QByteArray& text)
 {
     emit q.traced(text, true);
+    if (versionOwed) {
+        versionOwed = false;
+        if (proto::isLateVersionAnswer(text.toStdString())) {
+            takeLateVersion(text);
+            poke();
+            return;
+        }
+    }
     execute(proto::dispatchReply(state, text.toStdString()));
     if (!q.m_finished)
         poke();
+}
+
+void PushSession::Impl::takeLateVersion(const QByteArray& text)
+{
+    hostVersion =
+        latin1(proto::dispatchReply(SessionState::CheckingVersion, text.toStdString()).version);
+    if (hostVersion.isEmpty())
+        return; // "BADARGS": an older daemon after all
+    // A current daemon on a slow link: it reports its install result.
+    log(QStringLiteral("Host qlinkd version: ") + hostVersion + QStringLiteral(" (late answer)"));
+    if (listeningAfterFile) {
+        listeningAfterFile = false;
+        log(QStringLiteral("Send complete, installing files..."));
+        if (opt.installLimitMs >= 0)
+            arm(opt.installLimitMs);
+        else
+            limitTimer.stop();
+    }
 }
 
 void PushSession::Impl::execute(const proto::Reaction& r)
@@ -716,14 +779,19 @@ void PushSession::Impl::checkVersion()
     state = SessionState::CheckingVersion;
     setStage(Stage::CheckingVersion);
     replyReceived = false;
-    commandThen(command(proto::kCmdVersion), proto::kVersionWaitMs, [this] { afterVersion(); });
+    commandThen(command(proto::kCmdVersion), proto::versionWaitMs(connectMs),
+                [this] { afterVersion(); });
 }
 
 void PushSession::Impl::afterVersion()
 {
     if (timedOut) {
-        closeConnection();
+        // Taken for an older daemon, but the connection stays open: a daemon
+        // that merely answers late (a slow or far link) answers next, and
+        // an older one closes the connection itself.
         hostVersion.clear();
+        versionTimedOut = true;
+        versionOwed = !closed();
     } else if (proto::versionBelow(bytes(hostVersion), proto::kVersionKeepsConnection)) {
         closeConnection();
     }
@@ -822,6 +890,12 @@ void PushSession::Impl::announce()
 
 void PushSession::Impl::afterAnnouncement()
 {
+    // Nothing at all came on this connection since "VER:": the daemon's
+    // side of it is dead, not slow (a slow one would have answered "VER:"
+    // by now). Announce once more over a new connection.
+    if (timedOut && versionOwed &&
+        sendAgain(QStringLiteral("No answer on this connection; announcing again")))
+        return;
     if (timedOut) {
         finish(Outcome::TimedOut, QStringLiteral("no answer to the announcement"),
                Cause::AnnounceTimedOut);
@@ -921,10 +995,23 @@ bool PushSession::Impl::writeNextChunk()
         return false;
     }
     chunkLength = got;
-    chunkStartedMs = started.elapsed();
+    lastMoveMs = started.elapsed();
+    lastToWrite = sock.bytesToWrite();
+    lastMark = deliveryMark(sock.socketDescriptor());
     if (!chunkTimer.isActive())
-        chunkTimer.start(proto::kSendTimeoutMs);
+        chunkTimer.start(kPiecePollMs);
     sock.flush();
+    return true;
+}
+
+bool PushSession::Impl::pieceMoved()
+{
+    const qint64 toWrite = sock.bytesToWrite();
+    const std::optional<qint64> mark = deliveryMark(sock.socketDescriptor());
+    if (toWrite == lastToWrite && mark == lastMark)
+        return false;
+    lastToWrite = toWrite;
+    lastMark = mark;
     return true;
 }
 
@@ -932,11 +1019,19 @@ void PushSession::Impl::onChunkTimer()
 {
     if (wait != Wait::Stream || q.m_finished)
         return;
-    const qint64 waited = started.elapsed() - chunkStartedMs;
-    if (chunkLength > 0 && waited >= proto::kSendTimeoutMs)
+    // A slow link drains the system's buffer slowly, and the system takes
+    // the next write only once a good part of it has drained: a piece fails
+    // only when nothing moved for the limit, not when it waited that long.
+    const qint64 now = started.elapsed();
+    if (chunkLength > 0 && pieceMoved())
+        lastMoveMs = now;
+    const qint64 still = now - lastMoveMs;
+    if (chunkLength > 0 && still >= proto::kSendTimeoutMs) {
         endStream(Outcome::TimedOut, QStringLiteral("send request timed out"), Cause::SendTimedOut);
-    else
-        chunkTimer.start(static_cast<int>(std::max<qint64>(1, proto::kSendTimeoutMs - waited)));
+        return;
+    }
+    chunkTimer.start(
+        static_cast<int>(std::clamp<qint64>(proto::kSendTimeoutMs - still, 1, kPiecePollMs)));
 }
 
 void PushSession::Impl::endStream(Outcome failure, const QString& detail, Cause cause)
@@ -962,8 +1057,20 @@ void PushSession::Impl::afterStream()
             finish(Outcome::Installed, {}, Cause::SentToOlderDaemon);
             return;
         }
-        closeConnection();
-        afterInstall();
+        if (versionTimedOut && !closed()) {
+            // "VER:" went unanswered in time: a current daemon on a slow
+            // link still reports its install result, so listen as long as
+            // the version was waited for before taking the daemon for an
+            // older one.
+            listeningAfterFile = true;
+            state = SessionState::Installing;
+            setStage(Stage::Installing);
+            wait = Wait::Install;
+            arm(proto::versionWaitMs(connectMs));
+            poke();
+            return;
+        }
+        afterOlderDaemon();
         return;
     }
     log(QStringLiteral("Send complete, installing files..."));
@@ -976,9 +1083,20 @@ void PushSession::Impl::afterStream()
     poke();
 }
 
+void PushSession::Impl::afterOlderDaemon()
+{
+    // Every byte went out and an older daemon sends no install result.
+    listeningAfterFile = false;
+    wait = Wait::None;
+    limitTimer.stop();
+    closeConnection();
+    afterInstall();
+}
+
 void PushSession::Impl::installFinished()
 {
     // "DNLD_DONE" (also one that comes before the last chunk was counted).
+    listeningAfterFile = false;
     wait = Wait::None;
     chunkTimer.stop();
     limitTimer.stop();

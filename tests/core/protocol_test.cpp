@@ -126,6 +126,26 @@ TEST(Version, RulesCompareOrdinallyAgainstTheTwoThresholds)
     }
 }
 
+TEST(Version, ALateAnswerIsTheVersionUnlessItAnswersALaterCommand)
+{
+    const struct {
+        const char* text;
+        bool version;
+    } cases[] = {
+        {"01.02.01\n", true}, {"1.02.00", true},   {"BADARGS", true},
+        {"OK", false},        {"NOSPACE", false},  {"DNLD_FAIL", false},
+        {"DNLD_DONE", false}, {"DNLD_EXP", false}, {"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(isLateVersionAnswer(c.text), c.version);
+    }
+    // At least the usual wait; longer for a connection that took long to open.
+    EXPECT_EQ(versionWaitMs(0), kVersionWaitMs);
+    EXPECT_EQ(versionWaitMs(600), kVersionWaitMs);
+    EXPECT_EQ(versionWaitMs(2600), 4 * 2600.0);
+}
+
 TEST(Replies, AreRecognisedByTheirExactPrefix)
 {
     EXPECT_EQ(recogniseReply("OK"), Reply::Ok);

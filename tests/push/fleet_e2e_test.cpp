@@ -99,8 +99,8 @@ void checkReport(const QJsonDocument& doc, const std::map<QString, Expected>& wa
 struct Fleet {
     QTemporaryDir dir;
     QString file = dir.filePath("app.bin");
-    qint64 size = 300 * 1024;
-    Fleet()
+    qint64 size;
+    explicit Fleet(qint64 bytes = 300 * 1024) : size(bytes)
     {
         QFile f(file);
         f.open(QIODevice::WriteOnly);
@@ -110,17 +110,37 @@ struct Fleet {
     }
 };
 
+// One simulator per behaviour, its terminals on consecutive addresses from base.
+struct Behaviour {
+    const char* base;
+    int terminals;
+    QStringList flags;
+    Expected expected;
+};
+
+// Starts them; adds each terminal's address to `listed` and what it must end with to `want`.
+void startFleet(const QList<Behaviour>& behaviours, std::vector<std::unique_ptr<Sim>>& sims,
+                std::map<QString, Expected>& want, QStringList& listed)
+{
+    for (const Behaviour& b : behaviours) {
+        sims.push_back(std::make_unique<Sim>(QStringList{"--quiet", "--terminals",
+                                                         QString::number(b.terminals), "--listen",
+                                                         QString(b.base) + ":5142"}
+                                             << b.flags));
+        ASSERT_TRUE(sims.back()->ready()) << b.base;
+        for (int i = 0; i < b.terminals; ++i) {
+            const QString address = QString(b.base).chopped(1) + QString::number(1 + i);
+            want[address] = b.expected;
+            listed << address;
+        }
+    }
+}
+
 } // namespace
 
 TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
 {
     Fleet fx;
-    struct Behaviour {
-        const char* base;
-        int terminals;
-        QStringList flags;
-        Expected expected;
-    };
     // 127.90.N.x: one simulator per behaviour, nothing at all on 127.90.7.1.
     const QList<Behaviour> behaviours = {
         {"127.90.1.1", 2, {}, {"installed", 0, Bytes::Whole}},
@@ -137,18 +157,7 @@ TEST(FleetPushProgram, MixedFleetGivesEachTerminalItsOutcomeAndTheFailedCount)
     std::vector<std::unique_ptr<Sim>> sims;
     std::map<QString, Expected> want;
     QStringList listed;
-    for (const Behaviour& b : behaviours) {
-        sims.push_back(std::make_unique<Sim>(QStringList{"--quiet", "--terminals",
-                                                         QString::number(b.terminals), "--listen",
-                                                         QString(b.base) + ":5142"}
-                                             << b.flags));
-        ASSERT_TRUE(sims.back()->ready()) << b.base;
-        for (int i = 0; i < b.terminals; ++i) {
-            const QString address = QString(b.base).chopped(1) + QString::number(1 + i);
-            want[address] = b.expected;
-            listed << address;
-        }
-    }
+    ASSERT_NO_FATAL_FAILURE(startFleet(behaviours, sims, want, listed));
     want["127.90.7.1"] = {"no-connection", -4, Bytes::None};
     // Half of them come from a list file with comments; one is named twice.
     {
@@ -373,4 +382,42 @@ TEST(FleetPushProgram, ProgressOnATerminalIsALiveTable)
     for (const char* address : {"127.90.30.1", "127.90.30.2"})
         EXPECT_TRUE(screen.contains(QByteArray(address) + ": Installed (exit 0"));
     EXPECT_TRUE(screen.contains("tk650push: 2 terminals: 2 succeeded, 0 failed"));
+}
+
+// Far and slow terminals: a daemon that answers late is still a current one,
+// so its failed install is reported as a failure, and a link that keeps
+// carrying the file is not failed by the piece limit.
+TEST(FleetPushProgram, FarAndSlowTerminalsGetTheirTrueOutcome)
+{
+    Fleet fx(1221 * 4096); // about 5 MB
+    // The system's send buffer takes about 4 MB at once; after that it takes
+    // the next piece only once a third of it drained, at 100000 bytes/s far
+    // longer than the piece limit.
+    const QList<Behaviour> behaviours = {
+        {"127.23.3.1",
+         2,
+         {"--reply-delay", "3000", "--install", "fail"},
+         {"install-failed", -6, Bytes::Whole}},
+        {"127.23.4.1", 2, {"--reply-delay", "3000"}, {"installed", 0, Bytes::Whole}},
+        {"127.23.5.1",
+         2,
+         {"--read-rate", "100000", "--slow-for", "6000"},
+         {"installed", 0, Bytes::Whole}},
+        {"127.23.6.1",
+         1,
+         {"--ver", "silent", "--install", "fail"},
+         {"install-failed", -6, Bytes::Whole}},
+    };
+    std::vector<std::unique_ptr<Sim>> sims;
+    std::map<QString, Expected> want;
+    QStringList listed;
+    ASSERT_NO_FATAL_FAILURE(startFleet(behaviours, sims, want, listed));
+    const QStringList args =
+        QStringList{"--report", fx.dir.filePath("report.json"), fx.file} + listed;
+    const test::RunResult r = test::runProgram(args, fx.dir.filePath("home"), pushProgram(60000));
+    ASSERT_TRUE(r.ended);
+    EXPECT_EQ(r.exitCode, 3) << r.errors.toStdString();
+    QFile reportFile(fx.dir.filePath("report.json"));
+    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
+    checkReport(QJsonDocument::fromJson(reportFile.readAll()), want, fx.size);
 }

@@ -124,10 +124,14 @@ TEST(SimOptions, FlagsSetAnswersFaultsRecordAndLines)
     EXPECT_EQ(parse({"--listen", ":0"}).listenPort, 0);
 }
 
-TEST(SimOptions, OlderPresetKeepsTheStoreAndLaterFlagsWin)
+TEST(SimOptions, OlderPresetKeepsTheStoreAndLinkAndLaterFlagsWin)
 {
-    const SimOptions o = parse({"--store", "/s", "--older", "--install", "done"});
+    const SimOptions o = parse({"--store", "/s", "--read-rate", "1000", "--slow-for", "20",
+                                "--reply-delay", "300", "--older", "--install", "done"});
     EXPECT_EQ(o.daemonConfig.storeDir, "/s");
+    EXPECT_EQ(o.daemonConfig.link.readRate, 1000);
+    EXPECT_EQ(o.daemonConfig.link.slowForMs, 20);
+    EXPECT_EQ(o.daemonConfig.link.replyDelayMs, 300);
     EXPECT_EQ(o.daemonConfig.versionReply, VersionReply::BadArgs);
     EXPECT_TRUE(o.daemonConfig.oneCommandPerConnection);
     EXPECT_EQ(o.daemonConfig.installResult, InstallResult::Done);

@@ -1,6 +1,7 @@
 #include "daemon.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
 #include <QTcpSocket>
@@ -64,6 +65,12 @@ constexpr qint64 kFloodQueued = 1024 * 1024;
 const QByteArray kStrikeMidFile = "FILE/2";
 const QByteArray kStrikeAfterFile = "FILE";
 
+// A rate-limited daemon holds at most this much in the socket beyond what it
+// has taken, so the rest stays in the system's buffers. Bytes are taken in
+// bursts of a tenth of a second's worth (at least kRateBurstMin).
+constexpr qint64 kRateReadBuffer = 4096;
+constexpr qint64 kRateBurstMin = 512;
+
 } // namespace
 
 // One accepted connection: its own command buffer, transfer state and faults.
@@ -75,6 +82,12 @@ public:
         socket->setParent(this);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_pause.setSingleShot(true);
+        m_rateTimer.setSingleShot(true);
+        m_replyTimer.setSingleShot(true);
+        connect(&m_rateTimer, &QTimer::timeout, this, [this] { process(); });
+        connect(&m_replyTimer, &QTimer::timeout, this, [this] { sendDueReplies(); });
+        m_rateClock.start();
+        socket->setReadBufferSize(normalReadBuffer());
         connect(&m_pause, &QTimer::timeout, this, [this] {
             m_atPause = true;
             process();
@@ -153,6 +166,9 @@ private:
             want = std::min(want, fl.stallAfterFileBytes - got);
         if (strikesAt(kStrikeMidFile) && 2 * got < m_file.announcement.size)
             want = std::min(want, (m_file.announcement.size + 1) / 2 - got);
+        want = std::min(want, rateAllowance(want));
+        if (want == 0)
+            return false; // the rate timer brings us back
         QByteArray chunk;
         if (!m_buffer.isEmpty()) {
             chunk = m_buffer.left(want);
@@ -162,8 +178,62 @@ private:
         }
         if (chunk.isEmpty())
             return false;
+        m_tokens -= double(chunk.size());
         takeFileBytes(chunk);
         return true;
+    }
+
+    // --- a slow or far terminal ---
+
+    qint64 normalReadBuffer() const { return cfg().link.readRate > 0 ? kRateReadBuffer : 0; }
+
+    // How many of `want` file bytes the read rate lets through now; when
+    // none, the rate timer is set for the moment some may be taken.
+    qint64 rateAllowance(qint64 want)
+    {
+        const qint64 rate = cfg().link.readRate;
+        if (rate <= 0)
+            return want;
+        if (cfg().link.slowForMs > 0 && m_fileClock.isValid() &&
+            m_fileClock.elapsed() >= cfg().link.slowForMs) {
+            if (m_socket->readBufferSize() != 0 && !m_stalled)
+                m_socket->setReadBufferSize(0);
+            return want;
+        }
+        const double burst = double(std::max(kRateBurstMin, rate / 10));
+        const qint64 now = m_rateClock.elapsed();
+        m_tokens = std::min(burst, m_tokens + double(now - m_tokensAt) * double(rate) / 1000.0);
+        m_tokensAt = now;
+        const qint64 allowed = std::min(want, qint64(m_tokens));
+        if (allowed > 0)
+            return allowed;
+        if (!m_rateTimer.isActive()) {
+            const double need = std::min(burst, double(want)) - m_tokens;
+            m_rateTimer.start(int(std::max(1.0, need * 1000.0 / double(rate))));
+        }
+        return 0;
+    }
+
+    // Replies go out in order, each replyDelayMs after it was due.
+    void queueReply(const QByteArray& bytes)
+    {
+        m_delayed.append({m_rateClock.elapsed() + cfg().link.replyDelayMs, bytes});
+        if (!m_replyTimer.isActive())
+            m_replyTimer.start(
+                int(std::max<qint64>(0, m_delayed.front().due - m_rateClock.elapsed())));
+    }
+
+    void sendDueReplies()
+    {
+        while (!m_delayed.isEmpty() && m_delayed.front().due <= m_rateClock.elapsed())
+            sendNow(m_delayed.takeFirst().bytes);
+        if (!m_delayed.isEmpty()) {
+            m_replyTimer.start(
+                int(std::max<qint64>(1, m_delayed.front().due - m_rateClock.elapsed())));
+            return;
+        }
+        if (m_closeWhenSent && m_pendingHalves == 0)
+            closeAfterReplies();
     }
 
     void stall()
@@ -178,7 +248,7 @@ private:
             QTimer::singleShot(faults().stallMs, this, [this] {
                 m_stalled = false;
                 m_stallDone = true;
-                m_socket->setReadBufferSize(0);
+                m_socket->setReadBufferSize(normalReadBuffer());
                 m_daemon->log(m_id, QStringLiteral("reading again"));
                 process();
             });
@@ -208,6 +278,7 @@ private:
         m_file.announcement = a;
         m_receiving = true;
         m_remaining = a.size;
+        m_fileClock.start();
         m_stallDone = false;
         if (!cfg().storeDir.isEmpty()) {
             const QString path = QDir(cfg().storeDir).filePath(QFile::decodeName(a.name));
@@ -418,17 +489,28 @@ private:
             return;
         bytes += faults().trailingBytes;
         m_daemon->log(m_id, QStringLiteral("-> ") + readable(bytes));
+        if (cfg().link.replyDelayMs > 0 || !m_delayed.isEmpty()) {
+            queueReply(bytes);
+            return;
+        }
+        sendNow(bytes);
+    }
+
+    void sendNow(const QByteArray& bytes)
+    {
+        if (m_closed)
+            return;
         if (faults().splitReplies && bytes.size() >= 2) {
             const qsizetype half = bytes.size() / 2;
             write(bytes.left(half));
             ++m_pendingHalves;
-            QTimer::singleShot(std::max(1, faults().splitDelayMs), this,
-                               [this, rest = bytes.mid(half)] {
-                                   --m_pendingHalves;
-                                   write(rest);
-                                   if (m_closeWhenSent && m_pendingHalves == 0)
-                                       closeAfterReplies();
-                               });
+            QTimer::singleShot(
+                std::max(1, faults().splitDelayMs), this, [this, rest = bytes.mid(half)] {
+                    --m_pendingHalves;
+                    write(rest);
+                    if (m_closeWhenSent && m_pendingHalves == 0 && m_delayed.isEmpty())
+                        closeAfterReplies();
+                });
             return;
         }
         write(bytes);
@@ -445,7 +527,7 @@ private:
     void closeAfterReplies()
     {
         m_closing = true;
-        if (m_pendingHalves > 0) {
+        if (m_pendingHalves > 0 || !m_delayed.isEmpty()) {
             m_closeWhenSent = true;
             return;
         }
@@ -462,6 +544,9 @@ private:
         m_closed = true;
         m_flooding = false;
         m_pause.stop();
+        m_rateTimer.stop();
+        m_replyTimer.stop();
+        m_delayed.clear();
         if (m_receiving) {
             m_receiving = false;
             m_daemon->log(m_id, QStringLiteral("connection closed after %1 of %2 file bytes")
@@ -499,6 +584,18 @@ private:
     bool m_silenced = false;
     bool m_flooding = false;
     std::unique_ptr<QSaveFile> m_store;
+    // A slow or far terminal.
+    QTimer m_rateTimer;
+    QElapsedTimer m_rateClock;
+    QElapsedTimer m_fileClock;
+    double m_tokens = 0;
+    qint64 m_tokensAt = 0;
+    struct DelayedReply {
+        qint64 due = 0;
+        QByteArray bytes;
+    };
+    QList<DelayedReply> m_delayed;
+    QTimer m_replyTimer;
 };
 
 Daemon::Daemon(QObject* parent) : Daemon(DaemonConfig(), parent) {}

@@ -64,6 +64,20 @@ struct DaemonFaults {
     bool strikeBeforeAnswer = false;
 };
 
+// A slow or far terminal: a link that is not as fast as loopback.
+struct DaemonLink {
+    // File bytes taken off the connection per second (0: as fast as they
+    // come). Beyond it the daemon leaves them in the system, whose buffers
+    // fill, so the back-pressure of a slow link reaches the sender.
+    qint64 readRate = 0;
+    // The rate holds for this long after a file's first byte, then the link
+    // is fast again: a spell of other traffic (0: for the whole file).
+    int slowForMs = 0;
+    // Every reply goes out this long after it was due, in order: a long
+    // round trip (a close after a reply waits for it too).
+    int replyDelayMs = 0;
+};
+
 struct DaemonConfig {
     VersionReply versionReply = VersionReply::Text;
     QByteArray version = "01.02.01";
@@ -93,6 +107,7 @@ struct DaemonConfig {
     // and "tk650sim-received.txt" gets one line of metadata per file.
     QString storeDir;
     DaemonFaults faults;
+    DaemonLink link;
 
     // A daemon from before versions were reported: "VER:" answered BADARGS,
     // one command per connection, no install result after the file bytes.

@@ -66,6 +66,15 @@ Faults:
   --strike-before-answer   strike before that command's answer or the install
                            result (default: right after it)
 
+Slow or far terminal:
+  --read-rate BYTES        take at most BYTES file bytes per second; the rest
+                           waits in the system's buffers, so the sender feels
+                           a slow link (0: no limit)
+  --slow-for MS            the read rate holds for MS after a file's first
+                           byte, then the link is fast again (whole file)
+  --reply-delay MS         send every reply MS later, in order: a long round
+                           trip (0)
+
 Terminal record (broadcasts and "WHO:"):
   --serial-number SN       serial number (123-456-789)
   --model M                model number (650)
@@ -255,9 +264,20 @@ QString setVersionEnd(SimOptions& o, const QString& v)
     return {};
 }
 
+// A slow or far terminal.
+void addLinkFlags(std::map<QString, Setter>& f)
+{
+    f["read-rate"] = daemonInt([](DaemonConfig& c) -> qint64& { return c.link.readRate; }, 0,
+                               Q_INT64_C(1) << 40);
+    f["slow-for"] = daemonInt([](DaemonConfig& c) -> int& { return c.link.slowForMs; }, 0, 3600000);
+    f["reply-delay"] =
+        daemonInt([](DaemonConfig& c) -> int& { return c.link.replyDelayMs; }, 0, 3600000);
+}
+
 std::map<QString, Setter> valueFlags()
 {
     std::map<QString, Setter> f;
+    addLinkFlags(f);
     f["listen"] = [](SimOptions& o, const QString& v) {
         return parseEndpoint(v, o.listenAddress, o.listenPort)
                    ? QString()
@@ -391,6 +411,7 @@ std::map<QString, std::function<void(SimOptions&)>> switchFlags()
         DaemonConfig older = DaemonConfig::olderDaemon();
         older.storeDir = o.daemonConfig.storeDir;
         older.keepContent = o.daemonConfig.keepContent;
+        older.link = o.daemonConfig.link;
         o.daemonConfig = older;
     };
     f["split-replies"] = [](SimOptions& o) { o.daemonConfig.faults.splitReplies = true; };
