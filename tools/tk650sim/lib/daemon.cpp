@@ -135,7 +135,8 @@ private:
             return false;
         const qint64 got = m_file.received;
         const DaemonFaults& fl = faults();
-        if (fl.dropAfterFileBytes >= 0 && got >= fl.dropAfterFileBytes) {
+        const qint64 dropAfter = dropAfterFileBytes();
+        if (dropAfter >= 0 && got >= dropAfter) {
             m_daemon->log(m_id,
                           QStringLiteral("dropping the connection after %1 file bytes").arg(got));
             m_socket->abort();
@@ -147,8 +148,8 @@ private:
             return false;
         }
         qint64 want = std::min(m_remaining, kReadChunk);
-        if (fl.dropAfterFileBytes >= 0)
-            want = std::min(want, fl.dropAfterFileBytes - got);
+        if (dropAfter >= 0)
+            want = std::min(want, dropAfter - got);
         if (fl.stallAfterFileBytes >= 0 && !m_stallDone)
             want = std::min(want, fl.stallAfterFileBytes - got);
         if (strikesAt(kStrikeMidFile) && 2 * got < m_file.announcement.size)
@@ -164,6 +165,12 @@ private:
             return false;
         takeFileBytes(chunk);
         return true;
+    }
+
+    qint64 dropAfterFileBytes() const
+    {
+        return m_dropHalfway ? std::min<qint64>(1, m_file.announcement.size - 1)
+                             : faults().dropAfterFileBytes;
     }
 
     void stall()
@@ -209,6 +216,7 @@ private:
         m_receiving = true;
         m_remaining = a.size;
         m_stallDone = false;
+        m_dropHalfway = ++m_daemon->m_transferCount <= cfg().firstTries.drop;
         if (!cfg().storeDir.isEmpty()) {
             const QString path = QDir(cfg().storeDir).filePath(QFile::decodeName(a.name));
             m_store = std::make_unique<QSaveFile>(path);
@@ -492,6 +500,7 @@ private:
     qint64 m_remaining = 0;
     bool m_stalled = false;
     bool m_stallDone = false;
+    bool m_dropHalfway = false; // one of the first transfers, lost at its first byte
     int m_pendingHalves = 0;
     bool m_closeWhenSent = false;
     bool m_closed = false;
@@ -574,6 +583,7 @@ void Daemon::clearRecords()
     m_commands.clear();
     m_files.clear();
     m_connectionCount = 0;
+    m_transferCount = 0;
 }
 
 void Daemon::onNewConnection()
@@ -583,11 +593,17 @@ void Daemon::onNewConnection()
         log(id, QStringLiteral("connection from %1:%2")
                     .arg(socket->peerAddress().toString())
                     .arg(socket->peerPort()));
-        if (config.faults.closeOnAccept) {
+        // One of a flaky terminal's first tries: reset as soon as it is taken.
+        const bool refused = id <= config.firstTries.refuse;
+        if (refused || config.faults.closeOnAccept) {
             emit connectionOpened(id);
-            socket->disconnectFromHost();
+            if (refused)
+                socket->abort();
+            else
+                socket->disconnectFromHost();
             socket->deleteLater();
-            log(id, QStringLiteral("closed at once"));
+            log(id, refused ? QStringLiteral("reset at once (first tries refused)")
+                            : QStringLiteral("closed at once"));
             emit connectionClosed(id);
             continue;
         }

@@ -64,6 +64,15 @@ struct DaemonFaults {
     bool strikeBeforeAnswer = false;
 };
 
+// A terminal that fails its first tries, then behaves (retry tests).
+struct FirstTries {
+    // The first N connections are reset as soon as they are accepted.
+    int refuse = 0;
+    // The first N file transfers lose their connection (reset) as soon as
+    // their first file byte arrived.
+    int drop = 0;
+};
+
 struct DaemonConfig {
     VersionReply versionReply = VersionReply::Text;
     QByteArray version = "01.02.01";
@@ -93,6 +102,7 @@ struct DaemonConfig {
     // and "tk650sim-received.txt" gets one line of metadata per file.
     QString storeDir;
     DaemonFaults faults;
+    FirstTries firstTries;
 
     // A daemon from before versions were reported: "VER:" answered BADARGS,
     // one command per connection, no install result after the file bytes.
@@ -171,6 +181,7 @@ private:
     QList<ReceivedFile> m_files;
     QList<QPointer<DaemonConnection>> m_connections;
     int m_connectionCount = 0;
+    int m_transferCount = 0;
 };
 
 } // namespace tk::sim

@@ -80,6 +80,18 @@ Terminal record (broadcasts and "WHO:"):
                            --listen address and with its own serial number
                            (the serial number followed by -1, -2, ...)
 
+First tries and fleet shares:
+  --refuse-first N         reset the first N connections as soon as they are
+                           accepted
+  --drop-first N           reset the first N file transfers at their first
+                           file byte
+  --flaky-every K          with --terminals, only terminals K, 2K, 3K ...
+                           (counted from 1) fail their first tries (1: all)
+  --holding NAME;VERSION   the record lists this package too
+  --holding-every K        ... only on terminals 1, K+1, 2K+1 ... (1: all)
+  --received-log FILE      append one line per file received: address, name,
+                           bytes, complete or partial
+
 Broadcasts:
   --broadcast ADDR[:PORT]  send the record to ADDR (port 5143)
   --interval MS            time between rounds (1000)
@@ -351,6 +363,23 @@ std::map<QString, Setter> valueFlags()
         return QString();
     };
     f["terminals"] = intFlag(&SimOptions::terminals, 1, 10000);
+    f["refuse-first"] =
+        daemonInt([](DaemonConfig& c) -> int& { return c.firstTries.refuse; }, 0, 1000000);
+    f["drop-first"] =
+        daemonInt([](DaemonConfig& c) -> int& { return c.firstTries.drop; }, 0, 1000000);
+    f["flaky-every"] = intFlag(&SimOptions::flakyEvery, 1, 10000);
+    f["holding"] = [](SimOptions& o, const QString& v) {
+        const QByteArray entry = unescapeText(v);
+        if (entry.count(';') != 1 || entry.startsWith(';') || entry.endsWith(';'))
+            return QStringLiteral("expected name;version, not ") + v;
+        o.holding = entry;
+        return QString();
+    };
+    f["holding-every"] = intFlag(&SimOptions::holdingEvery, 1, 10000);
+    f["received-log"] = [](SimOptions& o, const QString& v) {
+        o.receivedLog = v;
+        return QString();
+    };
     f["broadcast"] = [](SimOptions& o, const QString& v) {
         o.broadcast = true;
         return parseEndpoint(v, o.broadcastTarget, o.broadcastPort)
