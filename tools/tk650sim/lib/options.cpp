@@ -89,6 +89,7 @@ First tries and fleet shares:
                            (counted from 1) fail their first tries (1: all)
   --holding NAME;VERSION   the record lists this package too
   --holding-every K        ... only on terminals 1, K+1, 2K+1 ... (1: all)
+  --installs NAME;VERSION  once a file is installed, "WHO:" lists this package
   --received-log FILE      append one line per file received: address, name,
                            bytes, complete or partial
 
@@ -368,13 +369,17 @@ std::map<QString, Setter> valueFlags()
     f["drop-first"] =
         daemonInt([](DaemonConfig& c) -> int& { return c.firstTries.drop; }, 0, 1000000);
     f["flaky-every"] = intFlag(&SimOptions::flakyEvery, 1, 10000);
-    f["holding"] = [](SimOptions& o, const QString& v) {
-        const QByteArray entry = unescapeText(v);
-        if (entry.count(';') != 1 || entry.startsWith(';') || entry.endsWith(';'))
-            return QStringLiteral("expected name;version, not ") + v;
-        o.holding = entry;
-        return QString();
+    const auto packageEntry = [](QByteArray SimOptions::*field) {
+        return [=](SimOptions& o, const QString& v) {
+            const QByteArray entry = unescapeText(v);
+            if (entry.count(';') != 1 || entry.startsWith(';') || entry.endsWith(';'))
+                return QStringLiteral("expected name;version, not ") + v;
+            o.*field = entry;
+            return QString();
+        };
     };
+    f["holding"] = packageEntry(&SimOptions::holding);
+    f["installs"] = packageEntry(&SimOptions::installs);
     f["holding-every"] = intFlag(&SimOptions::holdingEvery, 1, 10000);
     f["received-log"] = [](SimOptions& o, const QString& v) {
         o.receivedLog = v;

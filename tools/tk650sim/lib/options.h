@@ -41,6 +41,9 @@ struct SimOptions {
     int flakyEvery = 1;   // terminals K, 2K, 3K ... (counted from 1) fail first
     QByteArray holding;   // "name;version" added to the record's packages
     int holdingEvery = 1; // of terminals 1, K+1, 2K+1 ...
+    // "name;version" a terminal lists once it installed a file (its "WHO:"
+    // answer; broadcasts keep the record they started with).
+    QByteArray installs;
     // One line per file a terminal received ("ADDRESS NAME BYTES complete|partial").
     QString receivedLog;
 

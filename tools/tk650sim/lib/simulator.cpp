@@ -61,6 +61,18 @@ bool Simulator::start()
                 return false;
             }
             m_daemons.append(daemon);
+            if (!o.installs.isEmpty() && !o.whoReply)
+                connect(daemon, &Daemon::fileReceived, daemon,
+                        [daemon, record,
+                         entry = splitHolding(o.installs)](const ReceivedFile& f) mutable {
+                            const InstallResult r = daemon->config.installResult;
+                            if (!f.complete ||
+                                (r != InstallResult::Done && r != InstallResult::Expanded) ||
+                                record.packages.contains(entry))
+                                return;
+                            record.packages.append(entry);
+                            daemon->config.whoReply = record.toBytes();
+                        });
             if (m_receivedLog)
                 connect(daemon, &Daemon::fileReceived, this,
                         [this, address](const ReceivedFile& f) {
