@@ -135,7 +135,7 @@ private:
             return false;
         const qint64 got = m_file.received;
         const DaemonFaults& fl = faults();
-        const qint64 dropAfter = dropAfterFileBytes();
+        const qint64 dropAfter = fl.dropAfterFileBytes;
         if (dropAfter >= 0 && got >= dropAfter) {
             m_daemon->log(m_id,
                           QStringLiteral("dropping the connection after %1 file bytes").arg(got));
@@ -165,12 +165,6 @@ private:
             return false;
         takeFileBytes(chunk);
         return true;
-    }
-
-    qint64 dropAfterFileBytes() const
-    {
-        return m_dropHalfway ? std::min<qint64>(1, m_file.announcement.size - 1)
-                             : faults().dropAfterFileBytes;
     }
 
     void stall()
@@ -216,7 +210,6 @@ private:
         m_receiving = true;
         m_remaining = a.size;
         m_stallDone = false;
-        m_dropHalfway = ++m_daemon->m_transferCount <= cfg().firstTries.drop;
         if (!cfg().storeDir.isEmpty()) {
             const QString path = QDir(cfg().storeDir).filePath(QFile::decodeName(a.name));
             m_store = std::make_unique<QSaveFile>(path);
@@ -347,6 +340,12 @@ private:
         }
         if (c.freeSpace >= 0 && parsed.announcement->size > c.freeSpace) {
             reply("NOSPACE");
+            return false;
+        }
+        if (++m_daemon->m_transferCount <= c.firstTries.drop) {
+            m_daemon->log(m_id,
+                          QStringLiteral("resetting instead of taking the file (first tries)"));
+            resetConnection();
             return false;
         }
         reply("OK");
@@ -500,7 +499,6 @@ private:
     qint64 m_remaining = 0;
     bool m_stalled = false;
     bool m_stallDone = false;
-    bool m_dropHalfway = false; // one of the first transfers, lost at its first byte
     int m_pendingHalves = 0;
     bool m_closeWhenSent = false;
     bool m_closed = false;

@@ -68,8 +68,8 @@ struct DaemonFaults {
 struct FirstTries {
     // The first N connections are reset as soon as they are accepted.
     int refuse = 0;
-    // The first N file transfers lose their connection (reset) as soon as
-    // their first file byte arrived.
+    // The first N announcements ("DLD:") are answered by resetting the
+    // connection: the file never starts.
     int drop = 0;
 };
 

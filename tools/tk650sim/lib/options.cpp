@@ -83,8 +83,8 @@ Terminal record (broadcasts and "WHO:"):
 First tries and fleet shares:
   --refuse-first N         reset the first N connections as soon as they are
                            accepted
-  --drop-first N           reset the first N file transfers at their first
-                           file byte
+  --drop-first N           reset the connection at the first N announcements
+                           (DLD:) instead of answering
   --flaky-every K          with --terminals, only terminals K, 2K, 3K ...
                            (counted from 1) fail their first tries (1: all)
   --holding NAME;VERSION   the record lists this package too
