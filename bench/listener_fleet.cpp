@@ -41,6 +41,7 @@ public:
         return tk::MsgAnswer::Ok;
     }
     QString openFile(const tk::FileDialogRequest&) override { return {}; }
+    QString saveFile(const tk::FileDialogRequest&) override { return {}; }
     QString last;
 };
 

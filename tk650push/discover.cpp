@@ -60,8 +60,10 @@ void Discovery::readDatagrams()
             !bcast::recordSerial(std::string_view(buffer.constData(), size_t(n))).has_value())
             continue;
         const QString address = QHostAddress(v4).toString();
-        if (m_seen.contains(address))
+        if (m_seen.contains(address)) {
+            m_records[address] = QByteArray(buffer.constData(), n); // the latest counts
             continue;
+        }
         if (m_addresses.size() >= m_maxTerminals) {
             m_limitNote =
                 QStringLiteral("more than %1 terminals broadcast; the others are left out")
@@ -70,6 +72,7 @@ void Discovery::readDatagrams()
         }
         m_seen.insert(address);
         m_addresses << address;
+        m_records.insert(address, QByteArray(buffer.constData(), n));
         emit found(address);
     }
 }

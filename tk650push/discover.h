@@ -3,6 +3,8 @@
 // terminal record, within a time, becomes a terminal to push to. Everything
 // taken from the network is bounded: the time, the bytes of one datagram and
 // of all of them, and the number of terminals kept.
+#include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QSet>
@@ -24,6 +26,8 @@ public:
     void stop();
 
     const QStringList& addresses() const { return m_addresses; }
+    // The last record each address broadcast.
+    const QHash<QString, QByteArray>& records() const { return m_records; }
     QString errorString() const { return m_error; }
     // Set when a bound was reached (what was dropped, for a note).
     QString limitNote() const { return m_limitNote; }
@@ -43,6 +47,7 @@ private:
     QTimer m_timer;
     QStringList m_addresses;
     QSet<QString> m_seen;
+    QHash<QString, QByteArray> m_records;
     qint64 m_bytes = 0;
     bool m_done = false;
     QString m_error;

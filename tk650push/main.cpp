@@ -119,7 +119,10 @@ public:
                     ++added;
             m_printer.note(
                 QStringLiteral("%1 found by their broadcasts").arg(terminalCount(added)));
-            startPush();
+            if (!m_args.inventory.isEmpty())
+                writeInventoryAndEnd();
+            else
+                startPush();
         });
     }
 
@@ -130,7 +133,7 @@ public:
         m_stopping = true;
         m_printer.note(QStringLiteral("stopping: the pushes still running are cancelled"));
         if (m_discovery && !m_fleet) {
-            m_discovery->stop(); // startPush() then ends at once
+            m_discovery->stop(); // startPush() then ends at once; an inventory is still written
             return;
         }
         if (m_fleet) {
@@ -144,6 +147,22 @@ public:
     int exitStatus() const { return m_status; }
 
 private:
+    // Every terminal heard, in the order first heard; nothing is sent.
+    void writeInventoryAndEnd()
+    {
+        std::vector<InventoryEntry> entries;
+        for (const QString& a : m_discovery->addresses())
+            entries.push_back({a, QString(), m_discovery->records().value(a)});
+        if (auto error = writeInventory(m_args.inventory, entries, m_args.inventoryFormat)) {
+            m_printer.note(*error);
+            end(kExitCannotRun);
+            return;
+        }
+        m_printer.note(QStringLiteral("%1 written to %2")
+                           .arg(terminalCount(int(entries.size())), m_args.inventory));
+        end(0);
+    }
+
     void startPush()
     {
         const QStringList addresses = m_terminals.list();
@@ -155,6 +174,16 @@ private:
         }
         m_fleet =
             std::make_unique<engine::FleetPush>(addresses, pushOptionsFor(m_args), m_args.jobs);
+        engine::FleetPolicy policy = fleetPolicyFor(m_args);
+        if (m_discovery && !policy.package.isEmpty())
+            policy.records = m_discovery->records(); // read again with "WHO:" only when not heard
+        m_fleet->setPolicy(policy);
+        connect(m_fleet.get(), &engine::FleetPush::retryScheduled, this,
+                [this](int, const engine::PushResult& result, int waitMs) {
+                    m_printer.note(QStringLiteral("%1: %2, trying again in %3 s")
+                                       .arg(result.address, engine::outcomeText(result.outcome))
+                                       .arg(waitMs / 1000.0, 0, 'f', 1));
+                });
         connect(m_fleet.get(), &engine::FleetPush::stageChanged, &m_printer,
                 &ProgressPrinter::stageChanged);
         connect(m_fleet.get(), &engine::FleetPush::progress, &m_printer,
@@ -180,6 +209,7 @@ private:
         report.size = QFileInfo(m_args.file).size();
         report.port = m_args.port;
         report.cancelled = m_stopping;
+        report.package = m_args.package;
         const QStringList addresses = m_terminals.list();
         int failed = 0;
         int delivered = 0;
@@ -192,6 +222,10 @@ private:
                 r.exitCode = engine::exitCodeOf(r.outcome);
             }
             r.address = addresses.value(int(i));
+            if (m_fleet) {
+                report.attempts.push_back(m_fleet->attempts(int(i)));
+                report.records.push_back(m_fleet->recordCheck(int(i)));
+            }
             if (r.outcome == engine::Outcome::Delivered)
                 ++delivered;
             else if (!r.ok())

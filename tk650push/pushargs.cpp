@@ -55,6 +55,34 @@ struct Option {
     std::function<std::optional<QString>(PushArgs&, const QString&)> apply;
 };
 
+// An option taking a whole number within [low, high].
+std::function<std::optional<QString>(PushArgs&, const QString&)>
+wholeNumber(const char* option, int low, int high, int PushArgs::*field)
+{
+    return [=](PushArgs& a, const QString& v) -> std::optional<QString> {
+        const auto n = numberIn(v, low, high);
+        if (!n)
+            return QStringLiteral("%1: '%2' is not a number from %3 to %4")
+                .arg(QLatin1String(option), v)
+                .arg(low)
+                .arg(high);
+        a.*field = *n;
+        return std::nullopt;
+    };
+}
+
+// An option naming a file to write.
+std::function<std::optional<QString>(PushArgs&, const QString&)> fileName(const char* option,
+                                                                          QString PushArgs::*field)
+{
+    return [=](PushArgs& a, const QString& v) -> std::optional<QString> {
+        if (v.isEmpty())
+            return QStringLiteral("%1: the file name is empty").arg(QLatin1String(option));
+        a.*field = v;
+        return std::nullopt;
+    };
+}
+
 std::optional<QString> setFlag(bool& flag)
 {
     flag = true;
@@ -97,23 +125,8 @@ const std::vector<Option>& options()
              a.port = quint16(*n);
              return std::nullopt;
          }},
-        {"jobs", 'j', true,
-         [](PushArgs& a, const QString& v) -> std::optional<QString> {
-             const auto n = numberIn(v, 1, engine::FleetPush::kMaxJobs);
-             if (!n)
-                 return QStringLiteral("--jobs: '%1' is not a number from 1 to %2")
-                     .arg(v)
-                     .arg(engine::FleetPush::kMaxJobs);
-             a.jobs = *n;
-             return std::nullopt;
-         }},
-        {"report", 0, true,
-         [](PushArgs& a, const QString& v) -> std::optional<QString> {
-             if (v.isEmpty())
-                 return QStringLiteral("--report: the file name is empty");
-             a.report = v;
-             return std::nullopt;
-         }},
+        {"jobs", 'j', true, wholeNumber("--jobs", 1, engine::FleetPush::kMaxJobs, &PushArgs::jobs)},
+        {"report", 0, true, fileName("--report", &PushArgs::report)},
         {"discover", 0, true,
          [](PushArgs& a, const QString& v) -> std::optional<QString> {
              const auto n = numberIn(v, 1, kMaxDiscoverSeconds);
@@ -129,6 +142,33 @@ const std::vector<Option>& options()
              if (!parseEndpoint(v, a.discoverAddress, a.discoverPort))
                  return QStringLiteral("--discover-address: '%1' is not ADDR, ADDR:PORT or :PORT")
                      .arg(v);
+             return std::nullopt;
+         }},
+        {"retry", 0, true, wholeNumber("--retry", 0, kMaxRetries, &PushArgs::retries)},
+        {"canary", 0, true, wholeNumber("--canary", 1, kMaxTerminals, &PushArgs::canary)},
+        {"max-failures", 0, true,
+         wholeNumber("--max-failures", 0, kMaxTerminals, &PushArgs::maxFailures)},
+        {"package", 0, true,
+         [](PushArgs& a, const QString& v) -> std::optional<QString> {
+             // As the terminals list it: name;version, single-byte text
+             // without separators or control characters.
+             static const QRegularExpression form(
+                 QStringLiteral("^[^;\\x00-\\x1f\\x7f]+;[^;\\x00-\\x1f\\x7f]+$"));
+             bool latin1 = true;
+             for (const QChar c : v)
+                 latin1 = latin1 && c.unicode() < 0x100;
+             if (!latin1 || !form.match(v).hasMatch())
+                 return QStringLiteral("--package: '%1' is not NAME;VERSION").arg(v);
+             a.package = v;
+             return std::nullopt;
+         }},
+        {"inventory", 0, true, fileName("--inventory", &PushArgs::inventory)},
+        {"inventory-format", 0, true,
+         [](PushArgs& a, const QString& v) -> std::optional<QString> {
+             const auto f = inventoryFormatNamed(v);
+             if (!f)
+                 return QStringLiteral("--inventory-format: '%1' is not json or csv").arg(v);
+             a.inventoryFormat = *f;
              return std::nullopt;
          }},
     };
@@ -164,6 +204,21 @@ std::optional<QString> checkFile(const QString& name, QString& absolute)
     if (file.size() <= 0)
         return QStringLiteral("'%1': the file is empty").arg(name);
     absolute = info.absoluteFilePath();
+    return std::nullopt;
+}
+
+// A file the run will write: its folder must exist and it must not be one.
+std::optional<ArgError> checkOutputFile(const QString& option, const QString& path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (!folder.isDir())
+        return ArgError{QStringLiteral("%1: no folder '%2'")
+                            .arg(option, QDir::toNativeSeparators(folder.filePath())),
+                        kExitCannotRun};
+    if (QFileInfo(path).isDir())
+        return ArgError{QStringLiteral("%1: '%2' is a folder").arg(option, path), kExitCannotRun};
     return std::nullopt;
 }
 
@@ -214,6 +269,16 @@ std::variant<PushArgs, ArgError> parsePushArguments(const QStringList& args)
     if (a.help || a.version)
         return a;
 
+    if (!a.inventory.isEmpty()) {
+        if (a.discoverSeconds == 0)
+            return ArgError{QStringLiteral("--inventory needs --discover SECONDS")};
+        if (!operands.isEmpty())
+            return ArgError{
+                QStringLiteral("--inventory sends nothing: give no file and no terminal with it")};
+        if (auto error = checkOutputFile(QStringLiteral("--inventory"), a.inventory))
+            return *error;
+        return a;
+    }
     if (a.reboot && a.run)
         return ArgError{QStringLiteral("--reboot and --run cannot be used together")};
     if (operands.isEmpty())
@@ -240,16 +305,9 @@ std::variant<PushArgs, ArgError> parsePushArguments(const QStringList& args)
     if (a.discoverSeconds > 0 && a.discoverPort == 0 && a.port == 65535)
         return ArgError{QStringLiteral(
             "--discover: no broadcast port above 65535 (give one with --discover-address)")};
-    if (!a.report.isEmpty() && a.report != QLatin1String("-")) {
-        const QFileInfo folder(QFileInfo(a.report).absolutePath());
-        if (!folder.isDir())
-            return ArgError{QStringLiteral("--report: no folder '%1'")
-                                .arg(QDir::toNativeSeparators(folder.filePath())),
-                            kExitCannotRun};
-        if (QFileInfo(a.report).isDir())
-            return ArgError{QStringLiteral("--report: '%1' is a folder").arg(a.report),
-                            kExitCannotRun};
-    }
+    if (a.report != QLatin1String("-"))
+        if (auto error = checkOutputFile(QStringLiteral("--report"), a.report))
+            return *error;
     return a;
 }
 
@@ -283,6 +341,20 @@ engine::PushOptions pushOptionsFor(const PushArgs& a)
     return o;
 }
 
+engine::FleetPolicy fleetPolicyFor(const PushArgs& a)
+{
+    engine::FleetPolicy p;
+    p.retries = a.retries;
+    p.canary = a.canary;
+    p.maxFailures = a.maxFailures;
+    p.package = a.package;
+    bool ok = false;
+    const int base = qEnvironmentVariableIntValue(kRetryBaseVariable, &ok);
+    if (ok && base >= 0)
+        p.retryBaseMs = base;
+    return p;
+}
+
 QString pushVersionText()
 {
     return QStringLiteral("tk650push (Tk650Downloader) %1.%2.%3\n")
@@ -295,6 +367,7 @@ QString pushHelpText()
 {
     QString text = QStringLiteral(
         R"(Usage: tk650push [options] FILE TERMINAL...
+       tk650push --discover SECONDS --inventory FILE [--inventory-format csv]
 
 Pushes FILE to many Tk650 terminals at once over the network, as an unattended
 run of Tk650Downloader would push it to one. A TERMINAL is an address (dotted
@@ -321,14 +394,36 @@ Fleet options:
                            where to listen for the broadcasts (every local
                            address, the download port plus one)
       --report FILE        write a JSON report: per terminal its address,
-                           outcome, the exit code of a single run, bytes and
-                           seconds ("-": standard output)
+                           outcome, the exit code of a single run, bytes,
+                           seconds and its tries ("-": standard output)
+
+Deployment options:
+      --retry N            try a terminal up to N more times (0 to 10, 0)
+                           when it could not be reached, timed out or lost
+                           the connection before the whole file went out;
+                           waits of 2 s, 4 s, 8 s ... between tries
+      --package NAME;VERSION
+                           first read each terminal's record (its broadcast
+                           when --discover heard it, else "WHO:"); one that
+                           lists NAME;VERSION is skipped as already-installed.
+                           A record that cannot be read: pushed as usual
+      --canary N           push to the first N terminals first; the rest only
+                           when all of them succeeded (else not-attempted)
+      --max-failures K     once more than K terminals failed, start no other
+                           (they are not-attempted, and count as failed)
+
+Inventory (with --discover, no FILE and no TERMINAL: nothing is sent):
+      --inventory FILE     write every terminal heard: address, serial number,
+                           model, versions, packages and key status
+      --inventory-format json|csv
+                           the inventory's format (json)
   -h, --help               this text
   -V, --version            the version
 
 Progress goes to standard error: a live table on a terminal, one line per
 event otherwise. The install wait is limited by TK650_INSTALL_TIMEOUT seconds
-(600). SIGINT or SIGTERM cancels the pushes still running; the report is
+(600), the first wait between tries by TK650_RETRY_BASE_MS milliseconds
+(2000). SIGINT or SIGTERM cancels the pushes still running; the report is
 written all the same.
 
 Exit status: 0 when every terminal succeeded, else the number of terminals

@@ -3,7 +3,9 @@
 // "--name VALUE" or "--name=VALUE", options and operands in any order, "--"
 // ends the options), the file, then terminals: addresses and @LISTFILE.
 #include "addresslist.h"
+#include "engine/fleetpush.h"
 #include "engine/pushsession.h"
+#include "listener/inventory.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -22,6 +24,8 @@ inline constexpr int kMaxFailedStatus = 100;
 
 inline constexpr int kDefaultJobs = 16;
 inline constexpr int kMaxDiscoverSeconds = 3600;
+inline constexpr int kMaxRetries = 10;
+inline constexpr char kRetryBaseVariable[] = "TK650_RETRY_BASE_MS";
 
 struct PushArgs {
     bool help = false;
@@ -46,6 +50,16 @@ struct PushArgs {
     // address, port 0 the daemon port plus one.
     QHostAddress discoverAddress;
     quint16 discoverPort = 0;
+
+    // Deployment policy (engine::FleetPolicy).
+    int retries = 0;
+    int canary = 0;
+    int maxFailures = -1; // negative: no bound
+    QString package;      // "name;version"; empty: no check
+
+    // Discovery only: the terminals heard are written here, nothing is sent.
+    QString inventory;
+    InventoryFormat inventoryFormat = InventoryFormat::Json;
 };
 
 struct ArgError {
@@ -65,6 +79,10 @@ std::variant<PushArgs, ArgError> parsePushArguments(const QStringList& args);
 // following the file when not given (755 for executables, 644 otherwise; a
 // package always 644), the install wait from TK650_INSTALL_TIMEOUT.
 engine::PushOptions pushOptionsFor(const PushArgs& args);
+
+// The deployment policy asked for; the first retry wait from
+// TK650_RETRY_BASE_MS (milliseconds, 2000 when unset).
+engine::FleetPolicy fleetPolicyFor(const PushArgs& args);
 
 QString pushHelpText();
 QString pushVersionText();

@@ -13,7 +13,8 @@ QByteArray reportJson(const ReportInput& in)
     QJsonArray terminals;
     int failed = 0;
     int delivered = 0;
-    for (const engine::PushResult& r : in.results) {
+    for (size_t i = 0; i < in.results.size(); ++i) {
+        const engine::PushResult& r = in.results[i];
         QJsonObject t{
             {QStringLiteral("address"), r.address},
             {QStringLiteral("outcome"), engine::outcomeWord(r.outcome)},
@@ -23,13 +24,23 @@ QByteArray reportJson(const ReportInput& in)
         };
         if (!r.detail.isEmpty())
             t.insert(QStringLiteral("detail"), r.detail);
+        QJsonArray tries;
+        if (i < in.attempts.size())
+            for (const engine::Outcome o : in.attempts[i])
+                tries.append(engine::outcomeWord(o));
+        t.insert(QStringLiteral("attempts"), int(tries.size()));
+        t.insert(QStringLiteral("attemptOutcomes"), tries);
+        if (!in.package.isEmpty())
+            t.insert(QStringLiteral("record"),
+                     engine::recordCheckWord(
+                         i < in.records.size() ? in.records[i] : engine::RecordCheck::NotAsked));
         terminals.append(t);
         if (r.outcome == engine::Outcome::Delivered)
             ++delivered;
         else if (!r.ok())
             ++failed;
     }
-    const QJsonObject root{
+    QJsonObject root{
         {QStringLiteral("file"), in.file},
         {QStringLiteral("size"), double(in.size)},
         {QStringLiteral("port"), int(in.port)},
@@ -39,6 +50,8 @@ QByteArray reportJson(const ReportInput& in)
         {QStringLiteral("delivered"), delivered},
         {QStringLiteral("terminals"), terminals},
     };
+    if (!in.package.isEmpty())
+        root.insert(QStringLiteral("package"), in.package);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The JSON report of a fleet push: per terminal its address, outcome, the exit
-// code a single unattended run would have ended with, bytes and seconds.
+// code a single unattended run would have ended with, bytes and seconds, its
+// tries with the outcome of each and, with a package check, what its record said.
+#include "engine/fleetpush.h"
 #include "engine/pushsession.h"
 
 #include <QByteArray>
@@ -16,6 +18,10 @@ struct ReportInput {
     quint16 port = 5142;
     bool cancelled = false;                  // the run was stopped by a signal
     std::vector<engine::PushResult> results; // in the order the terminals were given
+    // Per terminal, in the same order (may be shorter: no tries, not asked).
+    std::vector<std::vector<engine::Outcome>> attempts;
+    std::vector<engine::RecordCheck> records;
+    QString package; // the --package asked for; empty: none
 };
 
 QByteArray reportJson(const ReportInput& input);

@@ -52,6 +52,45 @@ std::optional<std::string> recordSerial(std::string_view record)
     return serialOf(record, splitFields(record, kFS));
 }
 
+std::optional<RecordFields> recordFields(std::string_view record)
+{
+    if (record.size() > kMaxRecordBytes)
+        return std::nullopt;
+    const auto fields = splitFields(record, kFS);
+    auto serial = serialOf(record, fields);
+    if (!serial)
+        return std::nullopt;
+    const auto field = [&](std::size_t i) {
+        return i < fields.size() ? std::string(fields[i]) : std::string();
+    };
+    const auto list = [&](std::size_t i) {
+        std::vector<std::string> out;
+        if (i < fields.size() && !fields[i].empty())
+            for (const auto entry : splitFields(fields[i], kGS))
+                out.emplace_back(entry);
+        return out;
+    };
+    RecordFields r;
+    r.serial = std::move(*serial);
+    r.model = field(2);
+    r.rootFs = field(3);
+    r.kernel = field(4);
+    r.packages = list(5);
+    r.keyStatus = list(7);
+    return r;
+}
+
+bool recordListsPackage(std::string_view record, std::string_view nameAndVersion)
+{
+    const auto r = recordFields(record);
+    if (!r || nameAndVersion.empty())
+        return false;
+    for (const std::string& entry : r->packages)
+        if (entry == nameAndVersion)
+            return true;
+    return false;
+}
+
 std::string normaliseDiscretionary(std::string_view text)
 {
     std::string out;

@@ -47,6 +47,21 @@ struct ProbeReply {
 };
 ProbeReply decodeProbeReply(std::string_view text);
 
+// The fields an inventory lists, taken as they stand (no decoding): set
+// only for a record recordSerial takes; a field the record lacks is empty.
+struct RecordFields {
+    std::string serial;
+    std::string model;
+    std::string rootFs;
+    std::string kernel;
+    std::vector<std::string> packages;  // "name;version" entries, in order
+    std::vector<std::string> keyStatus; // the raw entries; empty: unknown
+};
+std::optional<RecordFields> recordFields(std::string_view record);
+
+// Whether the record's package list holds exactly "name;version".
+bool recordListsPackage(std::string_view record, std::string_view nameAndVersion);
+
 // A number as the terminal and the settings write it: leading blanks, an
 // optional sign, digits and an optional fraction; text that does not start
 // with a number reads as 0.

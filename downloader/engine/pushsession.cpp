@@ -21,7 +21,8 @@ using proto::SessionState;
 int exitCodeOf(Outcome o)
 {
     switch (o) {
-    case Outcome::Installed: return exitcode::Success;
+    case Outcome::Installed:
+    case Outcome::AlreadyInstalled: return exitcode::Success;
     case Outcome::AppStarted: return exitcode::AppStarted;
     case Outcome::Rebooted: return exitcode::Rebooted;
     case Outcome::BadArgs: return exitcode::BadArgs;
@@ -36,7 +37,8 @@ int exitCodeOf(Outcome o)
     case Outcome::Failed:
     case Outcome::Cancelled:
     case Outcome::Delivered:
-    case Outcome::AlreadyRunning: return exitcode::Failed;
+    case Outcome::AlreadyRunning:
+    case Outcome::NotAttempted: return exitcode::Failed;
     }
     return exitcode::Failed;
 }
@@ -71,6 +73,8 @@ constexpr OutcomeNames kOutcomeNames[] = {
     {Outcome::Cancelled, "cancelled", "Cancelled"},
     {Outcome::Delivered, "delivered", "Delivered, install not awaited"},
     {Outcome::AlreadyRunning, "already-running", "Not sent: a download to it is running"},
+    {Outcome::AlreadyInstalled, "already-installed", "Already installed, not sent"},
+    {Outcome::NotAttempted, "not-attempted", "Not attempted"},
 };
 
 const OutcomeNames& namesOf(Outcome o)
@@ -78,7 +82,7 @@ const OutcomeNames& namesOf(Outcome o)
     for (const auto& n : kOutcomeNames)
         if (n.outcome == o)
             return n;
-    return kOutcomeNames[std::size(kOutcomeNames) - 3];
+    return kOutcomeNames[std::size(kOutcomeNames) - 5]; // "cancelled"
 }
 
 QString latin1(const std::string& s)

@@ -71,6 +71,9 @@ enum class Outcome {
     // terminal installed it: it will, but its result was not awaited.
     Delivered,
     AlreadyRunning, // -6: another session to this address is running; nothing sent
+    // Fleet pushes only (FleetPush), never a session's own outcome:
+    AlreadyInstalled, // 0: the terminal's record lists the package; nothing sent
+    NotAttempted,     // -6: a staged rollout stopped before this terminal
 };
 
 // What exactly ended a session, where one outcome has several causes a

@@ -126,15 +126,32 @@ MsgAnswer QtDialogs::message(MsgIcon icon, const QString& title, const QString& 
     return MsgAnswer::Ok;
 }
 
-QString QtDialogs::openFile(const FileDialogRequest& request)
+namespace {
+
+// The chosen file, or empty when cancelled.
+QString chooseFile(const FileDialogRequest& request, bool toWrite)
 {
     QFileDialog dlg(nullptr, request.title, request.initialDir, request.filter);
-    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setFileMode(toWrite ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (toWrite)
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
     if (!request.fileName.isEmpty())
         dlg.selectFile(request.fileName);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return {};
     return dlg.selectedFiles().first();
+}
+
+} // namespace
+
+QString QtDialogs::openFile(const FileDialogRequest& request)
+{
+    return chooseFile(request, false);
+}
+
+QString QtDialogs::saveFile(const FileDialogRequest& request)
+{
+    return chooseFile(request, true);
 }
 
 MsgAnswer UnattendedDialogs::message(MsgIcon, const QString& title, const QString& text,
@@ -157,6 +174,11 @@ MsgAnswer UnattendedDialogs::message(MsgIcon, const QString& title, const QStrin
 }
 
 QString UnattendedDialogs::openFile(const FileDialogRequest&)
+{
+    return {};
+}
+
+QString UnattendedDialogs::saveFile(const FileDialogRequest&)
 {
     return {};
 }

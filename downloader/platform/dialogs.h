@@ -43,6 +43,8 @@ public:
                               MsgButtons buttons = MsgButtons::Ok) = 0;
     // Asks for an existing file; an empty result means the user cancelled.
     virtual QString openFile(const FileDialogRequest& request) = 0;
+    // Asks for a file to write (a replaced file confirmed); empty: cancelled.
+    virtual QString saveFile(const FileDialogRequest& request) = 0;
 };
 
 // The real dialogs: QMessageBox and QFileDialog, plain text only.
@@ -51,6 +53,7 @@ public:
     MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
                       MsgButtons buttons) override;
     QString openFile(const FileDialogRequest& request) override;
+    QString saveFile(const FileDialogRequest& request) override;
 };
 
 // Unattended runs: nothing may wait for a person. A message goes to standard
@@ -61,6 +64,7 @@ public:
     MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
                       MsgButtons buttons) override;
     QString openFile(const FileDialogRequest& request) override;
+    QString saveFile(const FileDialogRequest& request) override;
 };
 
 } // namespace tk

@@ -2,6 +2,7 @@
 
 #include "core/bcastrecord.h"
 #include "listener/bcastreceiver.h"
+#include "listener/inventory.h"
 #include "listener/probescheduler.h"
 #include "platform/wait.h"
 #include "ui/fleetdownload.h"
@@ -343,6 +344,28 @@ void frmBcastListener::clearDisconnected()
         if (m_table->at(i).status == kDisconnected)
             gone << m_table->at(i).serial;
     m_table->remove(gone);
+}
+
+void frmBcastListener::exportDeviceList()
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Export Device List");
+    request.fileName = QStringLiteral("terminals.json");
+    request.filter = QStringLiteral("JSON (*.json);;CSV (*.csv)");
+    const QString path = m_main.env().dialogs->saveFile(request);
+    if (path.isEmpty())
+        return;
+    std::vector<InventoryEntry> entries;
+    for (int i = 0; i < rowCount(); ++i) {
+        const DeviceRow r = row(i);
+        entries.push_back({r.address, r.serial, r.record.toLatin1()});
+    }
+    const auto format = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+                            ? InventoryFormat::Csv
+                            : InventoryFormat::Json;
+    if (auto error = writeInventory(path, entries, format))
+        m_main.env().dialogs->message(MsgIcon::Exclamation, QStringLiteral("Export Device List"),
+                                      *error);
 }
 
 void frmBcastListener::removeSelected()

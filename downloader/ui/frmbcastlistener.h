@@ -66,6 +66,10 @@ public:
     void removeSelected();
     void clearList();
     void clearDisconnected();
+    // Every row, in display order, to a JSON or CSV file the user names (the
+    // format follows its ending: ".csv", else JSON), as tk650push --inventory
+    // writes it.
+    void exportDeviceList();
     // The Escape key: gives up the probe under way and ends a Refresh.
     void stopRefreshing();
     // Closing asks first while a terminal installs (the close box, the main
@@ -97,6 +101,7 @@ public:
     QCheckBox* chkSaveList = nullptr;
     QPushButton* cmdRemoveDisconnected = nullptr;
     QPushButton* cmdCancelDownloads = nullptr; // shown while a download to several runs
+    QPushButton* cmdExport = nullptr;
     QStatusBar* sbBcast = nullptr;
     QLabel* lblListenerState = nullptr;     // status-bar panel 1
     QProgressBar* pbBcastRefresh = nullptr; // over panel 2

@@ -68,12 +68,14 @@ void frmBcastListener::buildUi()
     cmdCancelDownloads = named(new QPushButton(QStringLiteral("Cancel Downloads"), frameButtons),
                                "cmdCancelDownloads");
     cmdCancelDownloads->hide();
-    for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected, cmdCancelDownloads})
+    cmdExport = named(new QPushButton(QStringLiteral("Export..."), frameButtons), "cmdExport");
+    for (auto* b : {cmdRefresh, cmdClear, cmdRemoveDisconnected, cmdCancelDownloads, cmdExport})
         b->setMinimumSize(buttonSize.expandedTo(b->minimumSizeHint()));
     grid->addWidget(cmdRefresh, 0, 0);
     grid->addWidget(cmdCancelDownloads, 0, 1, Qt::AlignHCenter);
     grid->addWidget(cmdClear, 0, 2);
     grid->addWidget(chkSaveList, 1, 0);
+    grid->addWidget(cmdExport, 1, 1, Qt::AlignHCenter);
     grid->addWidget(cmdRemoveDisconnected, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addWidget(frameButtons);
@@ -168,6 +170,7 @@ void frmBcastListener::buildUi()
     connect(cmdRemoveDisconnected, &QPushButton::clicked, this,
             &frmBcastListener::clearDisconnected);
     connect(cmdCancelDownloads, &QPushButton::clicked, this, [this] { cancelDownloads(); });
+    connect(cmdExport, &QPushButton::clicked, this, &frmBcastListener::exportDeviceList);
     connect(mnuDownloadTo, &QAction::triggered, this, &frmBcastListener::downloadToSelected);
     connect(mnuRemove, &QAction::triggered, this, &frmBcastListener::removeSelected);
     connect(mnuDetails, &QAction::triggered, this, &frmBcastListener::showDeviceDetails);

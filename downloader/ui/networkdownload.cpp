@@ -487,6 +487,8 @@ void NetworkDownload::endInWindow(const engine::PushResult& r)
                                                "result from the terminal"));
         return;
     case Outcome::Cancelled:
+    case Outcome::AlreadyInstalled: // fleet pushes only
+    case Outcome::NotAttempted:
     case Outcome::Delivered: // cancelled while the terminal installs the whole file
         w.resetAll();
         if (m_lastStage == Stage::Sending)

@@ -315,3 +315,37 @@ TEST(BcastRecord, RecordsAreTakenOnlyWithinTheirBounds)
     }
     EXPECT_EQ(taken, 0);
 }
+
+// A package counts as installed only when the package list holds exactly
+// that name and version; nothing else in the record does.
+TEST(BcastRecord, PackageListedOnlyAsAWholeEntry)
+{
+    const std::string packages = join({"app;1.0", "lib;2.1", "tool"}, kGS);
+    struct Case {
+        std::string record;
+        std::string wanted;
+        bool listed;
+    };
+    const Case cases[] = {
+        {record(packages, ""), "app;1.0", true},
+        {record(packages, ""), "lib;2.1", true},
+        {record(packages, ""), "app;1.00", false},
+        {record(packages, ""), "app;1", false},
+        {record(packages, ""), "app", false},
+        {record(packages, ""), "tool", true},
+        {record(packages, ""), "", false},
+        {record("", "", "app;1.0"), "app;1.0", false}, // in the discretionary text only
+        {record("", keyList({"app;1.0"})), "app;1.0", false},
+        {"T" + std::string(1, kFS) + "SN", "app;1.0", false},                     // not a record
+        {join({"T", "SN", "650", "R1", "2.6", "app;1.0"}, kFS), "app;1.0", true}, // short record
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.wanted + " in " + c.record);
+        EXPECT_EQ(recordListsPackage(c.record, c.wanted), c.listed);
+    }
+    const auto fields = recordFields(record(packages, keyList({"1", "", "x"})));
+    ASSERT_TRUE(fields.has_value());
+    EXPECT_EQ(fields->packages, (std::vector<std::string>{"app;1.0", "lib;2.1", "tool"}));
+    EXPECT_EQ(fields->keyStatus, (std::vector<std::string>{"1", "", "x"}));
+    EXPECT_TRUE(recordFields(record("", ""))->keyStatus.empty()); // unknown
+}

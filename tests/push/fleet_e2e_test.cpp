@@ -1,8 +1,7 @@
 // The real tk650push against real simulator fleets: each simulator plays a
 // small fleet with one behaviour, and the report, the exit status and the
 // progress lines must tell every terminal's outcome as a single run would.
-#include "../e2e/childprogram.h"
-#include "platform/wait.h"
+#include "pushfixtures.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,43 +17,9 @@
 #include <unistd.h>
 
 using namespace tk;
+using namespace tk::test;
 
 namespace {
-
-// One tk650sim process; ready once it printed "ready".
-class Sim {
-public:
-    explicit Sim(const QStringList& args)
-    {
-        m_process.setProgram(qEnvironmentVariable("TK_BIN_DIR") + QStringLiteral("/tk650sim"));
-        m_process.setArguments(args);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                         [this] { m_log += m_process.readAllStandardOutput(); });
-        m_process.start();
-        m_ready = m_process.waitForStarted(5000) &&
-                  pumpEventsUntil([this] { return m_log.contains("ready\n"); }, 10000);
-    }
-    ~Sim()
-    {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    bool ready() const { return m_ready; }
-    const QByteArray& log() const { return m_log; }
-
-private:
-    QProcess m_process;
-    QByteArray m_log;
-    bool m_ready = false;
-};
-
-test::RunOptions pushProgram(int deadlineMs)
-{
-    test::RunOptions o;
-    o.program = qEnvironmentVariable("TK_BIN_DIR") + QStringLiteral("/tk650push");
-    o.deadlineMs = deadlineMs;
-    return o;
-}
 
 // How many file bytes a terminal got, where that is certain.
 enum class Bytes { None, Whole, Some };
@@ -95,20 +60,6 @@ void checkReport(const QJsonDocument& doc, const std::map<QString, Expected>& wa
         EXPECT_GE(t.value("seconds").toDouble(), 0.0);
     }
 }
-
-struct Fleet {
-    QTemporaryDir dir;
-    QString file = dir.filePath("app.bin");
-    qint64 size;
-    explicit Fleet(qint64 bytes = 300 * 1024) : size(bytes)
-    {
-        QFile f(file);
-        f.open(QIODevice::WriteOnly);
-        QByteArray chunk(4096, 'x');
-        for (qint64 i = 0; i < size; i += chunk.size())
-            f.write(chunk);
-    }
-};
 
 // One simulator per behaviour, its terminals on consecutive addresses from base.
 struct Behaviour {

@@ -106,6 +106,29 @@ TEST(PushArguments, GoodAndBadCommandLines)
              EXPECT_EQ(a.discoverPort, 6001);
              EXPECT_TRUE(a.terminals.isEmpty());
          }},
+        {{"--retry", "3", "--canary", "5", "--max-failures", "0", "--package", "app.tgz;1.2-3", app,
+          "10.0.0.1"},
+         {},
+         [](const PushArgs& a) {
+             const engine::FleetPolicy p = fleetPolicyFor(a);
+             EXPECT_EQ(p.retries, 3);
+             EXPECT_EQ(p.canary, 5);
+             EXPECT_EQ(p.maxFailures, 0);
+             EXPECT_EQ(p.package, "app.tgz;1.2-3");
+         }},
+        {{app, "10.0.0.1"},
+         {},
+         [](const PushArgs& a) {
+             EXPECT_EQ(fleetPolicyFor(a).maxFailures, -1); // no bound unless given
+             EXPECT_EQ(fleetPolicyFor(a).retries, 0);
+         }},
+        {{"--discover", "2", "--inventory", fx.path("inv.csv"), "--inventory-format", "CSV"},
+         {},
+         [&](const PushArgs& a) {
+             EXPECT_EQ(a.inventory, fx.path("inv.csv"));
+             EXPECT_EQ(a.inventoryFormat, InventoryFormat::Csv);
+             EXPECT_TRUE(a.file.isEmpty() && a.terminals.isEmpty());
+         }},
         {{"--report", "-", "--help"}, {}, [](const PushArgs& a) { EXPECT_TRUE(a.help); }},
         {{"--version"}, {}, [](const PushArgs& a) { EXPECT_TRUE(a.version); }},
         {{"-h"}, {}, [](const PushArgs& a) { EXPECT_TRUE(a.help); }},
@@ -127,6 +150,22 @@ TEST(PushArguments, GoodAndBadCommandLines)
         {{"--discover", "0", app}, "--discover: '0'", {}},
         {{"--discover", "1", "--port", "65535", app}, "--discover: no broadcast port", {}},
         {{"--discover", "1", "--discover-address", "here", app}, "--discover-address: 'here'", {}},
+        {{"--retry", "11", app, "10.0.0.1"}, "--retry: '11' is not a number from 0 to 10", {}},
+        {{"--canary", "0", app, "10.0.0.1"}, "--canary: '0'", {}},
+        {{"--max-failures", "-1", app, "10.0.0.1"}, "--max-failures: '-1'", {}},
+        {{"--package", "app.tgz", app, "10.0.0.1"}, "--package: 'app.tgz' is not NAME;VERSION", {}},
+        {{"--package", "a;b;c", app, "10.0.0.1"}, "--package: 'a;b;c'", {}},
+        {{"--package", "a;\x1d", app, "10.0.0.1"}, "--package: 'a;", {}},
+        {{"--inventory", fx.path("i.json")}, "--inventory needs --discover SECONDS", {}},
+        {{"--discover", "1", "--inventory", fx.path("i.json"), app},
+         "--inventory sends nothing",
+         {}},
+        {{"--discover", "1", "--inventory", fx.path("i.json"), "--inventory-format", "xml"},
+         "--inventory-format: 'xml' is not json or csv",
+         {}},
+        {{"--discover", "1", "--inventory", fx.path("nofolder/i.json")},
+         "--inventory: no folder",
+         {}},
         // Sound arguments, but a report that cannot be written: 102.
         {{"--report", fx.path("nofolder/r.json"), app, "10.0.0.1"}, "--report: no folder", {}},
         {{"--report", fx.dir.path(), app, "10.0.0.1"}, "is a folder", {}},
@@ -166,7 +205,9 @@ TEST(PushArguments, GoodAndBadCommandLines)
         run.deadlineMs = 10000;
         const test::RunResult r = test::runProgram(c.args, fx.path("home"), run);
         ASSERT_TRUE(r.ended);
-        const int status = std::get<ArgError>(parsed).message.startsWith(QLatin1String("--report"))
+        const QString& message = std::get<ArgError>(parsed).message;
+        const int status = message.contains(QLatin1String(": no folder")) ||
+                                   message.contains(QLatin1String("is a folder"))
                                ? kExitCannotRun
                                : kExitBadArguments;
         EXPECT_EQ(std::get<ArgError>(parsed).status, status);

@@ -1,4 +1,5 @@
 #include "options.h"
+#include "simulator.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -150,6 +151,9 @@ TEST(SimOptions, ReportsWhatIsWrong)
     EXPECT_TRUE(error({"--pty=1"}).contains("no value"));
     EXPECT_TRUE(error({"stray"}).contains("unexpected"));
     EXPECT_TRUE(error({"--scenario", "/nonexistent/file"}).contains("cannot read"));
+    EXPECT_TRUE(error({"--holding", "app"}).contains("name;version"));
+    EXPECT_TRUE(error({"--installs", "a;b;c"}).contains("name;version"));
+    EXPECT_TRUE(error({"--flaky-every", "0"}).contains("--flaky-every"));
 }
 
 TEST(SimOptions, ScenarioFileLinesAreFlagsThatLaterArgumentsOverride)
@@ -186,4 +190,23 @@ TEST(SimOptions, TextEscapesEndpointsAndFleetNames)
     EXPECT_EQ(fleetSerial("SN", 0, 1), "SN");
     EXPECT_EQ(fleetSerial("SN", 0, 500), "SN-001");
     EXPECT_EQ(fleetSerial("SN", 499, 500), "SN-500");
+}
+
+// Fleet shares: terminals K, 2K ... fail their first tries; terminals 1,
+// K+1 ... list the held package in their record.
+TEST(SimOptions, FleetSharesPickTheirTerminals)
+{
+    Simulator sim(parse({"--quiet", "--terminals", "6", "--listen", "127.25.70.1:5142",
+                         "--refuse-first", "2", "--drop-first", "1", "--flaky-every", "3",
+                         "--holding", "pkg;2.0", "--holding-every", "4"}));
+    ASSERT_TRUE(sim.start()) << sim.errorString().toStdString();
+    ASSERT_EQ(sim.daemons().size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        const DaemonConfig& c = sim.daemons()[i]->config;
+        const bool flaky = i == 2 || i == 5;
+        EXPECT_EQ(c.firstTries.refuse, flaky ? 2 : 0);
+        EXPECT_EQ(c.firstTries.drop, flaky ? 1 : 0);
+        EXPECT_EQ(c.whoReply.contains("pkg;2.0"), i == 0 || i == 4);
+    }
 }

@@ -20,9 +20,20 @@ MsgAnswer ScriptedDialogs::message(MsgIcon icon, const QString& title, const QSt
     return MsgAnswer::Ok;
 }
 
+QString ScriptedDialogs::saveFile(const FileDialogRequest& request)
+{
+    saveRequests.append(request);
+    return nextFile();
+}
+
 QString ScriptedDialogs::openFile(const FileDialogRequest& request)
 {
     fileRequests.append(request);
+    return nextFile();
+}
+
+QString ScriptedDialogs::nextFile()
+{
     if (files.empty())
         return {};
     const auto f = files.front();

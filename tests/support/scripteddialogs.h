@@ -21,6 +21,8 @@ public:
     MsgAnswer message(MsgIcon icon, const QString& title, const QString& text,
                       MsgButtons buttons) override;
     QString openFile(const FileDialogRequest& request) override;
+    // Answered from `files` too; the request is kept in saveRequests.
+    QString saveFile(const FileDialogRequest& request) override;
 
     // Answers for the next questions, in order.
     std::deque<MsgAnswer> answers;
@@ -29,6 +31,10 @@ public:
 
     QList<ShownMessage> shown;
     QList<FileDialogRequest> fileRequests;
+    QList<FileDialogRequest> saveRequests;
+
+private:
+    QString nextFile();
 };
 
 } // namespace tk::test

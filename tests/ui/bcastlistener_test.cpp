@@ -16,6 +16,9 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,6 +28,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 #include <QUdpSocket>
@@ -1153,6 +1157,75 @@ TEST(BcastListener, MenuOnOneOfSeveralSelectedRows)
         if (c.rowsLeft == 1) {
             EXPECT_GE(l->rowOf(QStringLiteral("TWO")), 0);
             EXPECT_EQ(l->lblDeviceCount->text(), QStringLiteral("Total Devices: 1"));
+        }
+    }
+}
+
+// Export... writes every row, in display order, as JSON or CSV by the name's
+// ending; cancelling writes nothing, and a file that cannot be written says so.
+TEST(BcastListener, ExportWritesTheListAsJsonOrCsv)
+{
+    Rig rig(QStringLiteral("127.25.60."));
+    auto* l = rig.open();
+    ASSERT_TRUE(l);
+    const QByteArray GS("\x1d");
+    rig.send("TK" + FS + "EX-1" + FS + "650" + FS + "R1.2" + FS + "2.6.12" + FS + "app;1.0" + GS +
+                 "lib;2.1" + FS + FS + "1" + GS + "0" + FS,
+             2);
+    rig.send("TK" + FS + "EX,2" + FS + "=HYPERLINK(1)" + FS + "R2" + FS + "3.1" + FS + FS + FS + FS,
+             3);
+    ASSERT_TRUE(rig.settled(QStringLiteral("EX-1")));
+    ASSERT_TRUE(rig.settled(QStringLiteral("EX,2")));
+    QTemporaryDir dir;
+    auto& dialogs = rig.folder->dialogs;
+
+    struct Row {
+        QString chosen;     // what the file dialog gives ("" = cancelled)
+        const char* expect; // "json", "csv", "none" or "error"
+    };
+    const QList<Row> rows = {
+        {dir.filePath("list.json"), "json"},
+        {dir.filePath("list.CSV"), "csv"},
+        {QString(), "none"},
+        {dir.filePath("missing/list.json"), "error"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expect);
+        const qsizetype messages = dialogs.shown.size();
+        dialogs.files = {row.chosen};
+        QTest::mouseClick(l->findChild<QPushButton*>(QStringLiteral("cmdExport")), Qt::LeftButton);
+        ASSERT_FALSE(dialogs.saveRequests.isEmpty());
+        EXPECT_EQ(dialogs.saveRequests.last().title, QStringLiteral("Export Device List"));
+        const QString expect = QString::fromLatin1(row.expect);
+        if (expect == QLatin1String("none") || expect == QLatin1String("error")) {
+            EXPECT_EQ(dialogs.shown.size(), messages + (expect == QLatin1String("error") ? 1 : 0));
+            if (expect == QLatin1String("error")) {
+                EXPECT_THAT(dialogs.shown.last().text.toStdString(),
+                            ::testing::HasSubstr("could not be written"));
+            }
+            continue;
+        }
+        EXPECT_EQ(dialogs.shown.size(), messages);
+        QFile f(row.chosen);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        if (expect == QLatin1String("json")) {
+            const QJsonArray list = QJsonDocument::fromJson(bytes).array();
+            ASSERT_EQ(list.size(), 2);
+            const QJsonObject first = list[0].toObject();
+            EXPECT_EQ(first.value("serial").toString(), QStringLiteral("EX-1"));
+            EXPECT_EQ(first.value("address").toString(), rig.addr(2));
+            EXPECT_EQ(first.value("packages").toArray().size(), 2);
+            EXPECT_EQ(first.value("keyStatus").toArray().size(), 2);
+            EXPECT_TRUE(list[1].toObject().value("keyStatus").isNull()); // unknown
+        } else {
+            EXPECT_TRUE(bytes.startsWith("address,serial,model,"));
+            EXPECT_TRUE(bytes.contains(rig.addr(2).toLatin1() +
+                                       ",EX-1,650,R1.2,2.6.12,app;1.0 lib;2.1,1 0\r\n"));
+            // A separator is quoted; a formula is made text.
+            EXPECT_TRUE(
+                bytes.contains(rig.addr(3).toLatin1() + ",\"EX,2\",'=HYPERLINK(1),R2,3.1,,\r\n"))
+                << bytes.toStdString();
         }
     }
 }

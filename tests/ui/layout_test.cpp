@@ -263,6 +263,7 @@ public:
         return MsgAnswer::Ok;
     }
     QString openFile(const FileDialogRequest&) override { return {}; }
+    QString saveFile(const FileDialogRequest&) override { return {}; }
 
     QString extraLines;
     std::unique_ptr<QDialog> window;

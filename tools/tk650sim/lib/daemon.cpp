@@ -148,7 +148,8 @@ private:
             return false;
         const qint64 got = m_file.received;
         const DaemonFaults& fl = faults();
-        if (fl.dropAfterFileBytes >= 0 && got >= fl.dropAfterFileBytes) {
+        const qint64 dropAfter = fl.dropAfterFileBytes;
+        if (dropAfter >= 0 && got >= dropAfter) {
             m_daemon->log(m_id,
                           QStringLiteral("dropping the connection after %1 file bytes").arg(got));
             m_socket->abort();
@@ -160,8 +161,8 @@ private:
             return false;
         }
         qint64 want = std::min(m_remaining, kReadChunk);
-        if (fl.dropAfterFileBytes >= 0)
-            want = std::min(want, fl.dropAfterFileBytes - got);
+        if (dropAfter >= 0)
+            want = std::min(want, dropAfter - got);
         if (fl.stallAfterFileBytes >= 0 && !m_stallDone)
             want = std::min(want, fl.stallAfterFileBytes - got);
         if (strikesAt(kStrikeMidFile) && 2 * got < m_file.announcement.size)
@@ -410,6 +411,12 @@ private:
         }
         if (c.freeSpace >= 0 && parsed.announcement->size > c.freeSpace) {
             reply("NOSPACE");
+            return false;
+        }
+        if (++m_daemon->m_transferCount <= c.firstTries.drop) {
+            m_daemon->log(m_id,
+                          QStringLiteral("resetting instead of taking the file (first tries)"));
+            resetConnection();
             return false;
         }
         reply("OK");
@@ -671,6 +678,7 @@ void Daemon::clearRecords()
     m_commands.clear();
     m_files.clear();
     m_connectionCount = 0;
+    m_transferCount = 0;
 }
 
 void Daemon::onNewConnection()
@@ -680,11 +688,17 @@ void Daemon::onNewConnection()
         log(id, QStringLiteral("connection from %1:%2")
                     .arg(socket->peerAddress().toString())
                     .arg(socket->peerPort()));
-        if (config.faults.closeOnAccept) {
+        // One of a flaky terminal's first tries: reset as soon as it is taken.
+        const bool refused = id <= config.firstTries.refuse;
+        if (refused || config.faults.closeOnAccept) {
             emit connectionOpened(id);
-            socket->disconnectFromHost();
+            if (refused)
+                socket->abort();
+            else
+                socket->disconnectFromHost();
             socket->deleteLater();
-            log(id, QStringLiteral("closed at once"));
+            log(id, refused ? QStringLiteral("reset at once (first tries refused)")
+                            : QStringLiteral("closed at once"));
             emit connectionClosed(id);
             continue;
         }

@@ -78,6 +78,15 @@ struct DaemonLink {
     int replyDelayMs = 0;
 };
 
+// A terminal that fails its first tries, then behaves (retry tests).
+struct FirstTries {
+    // The first N connections are reset as soon as they are accepted.
+    int refuse = 0;
+    // The first N announcements ("DLD:") are answered by resetting the
+    // connection: the file never starts.
+    int drop = 0;
+};
+
 struct DaemonConfig {
     VersionReply versionReply = VersionReply::Text;
     QByteArray version = "01.02.01";
@@ -108,6 +117,7 @@ struct DaemonConfig {
     QString storeDir;
     DaemonFaults faults;
     DaemonLink link;
+    FirstTries firstTries;
 
     // A daemon from before versions were reported: "VER:" answered BADARGS,
     // one command per connection, no install result after the file bytes.
@@ -186,6 +196,7 @@ private:
     QList<ReceivedFile> m_files;
     QList<QPointer<DaemonConnection>> m_connections;
     int m_connectionCount = 0;
+    int m_transferCount = 0;
 };
 
 } // namespace tk::sim

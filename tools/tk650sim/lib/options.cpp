@@ -89,6 +89,19 @@ Terminal record (broadcasts and "WHO:"):
                            --listen address and with its own serial number
                            (the serial number followed by -1, -2, ...)
 
+First tries and fleet shares:
+  --refuse-first N         reset the first N connections as soon as they are
+                           accepted
+  --drop-first N           reset the connection at the first N announcements
+                           (DLD:) instead of answering
+  --flaky-every K          with --terminals, only terminals K, 2K, 3K ...
+                           (counted from 1) fail their first tries (1: all)
+  --holding NAME;VERSION   the record lists this package too
+  --holding-every K        ... only on terminals 1, K+1, 2K+1 ... (1: all)
+  --installs NAME;VERSION  once a file is installed, "WHO:" lists this package
+  --received-log FILE      append one line per file received: address, name,
+                           bytes, complete or partial
+
 Broadcasts:
   --broadcast ADDR[:PORT]  send the record to ADDR (port 5143)
   --interval MS            time between rounds (1000)
@@ -371,6 +384,27 @@ std::map<QString, Setter> valueFlags()
         return QString();
     };
     f["terminals"] = intFlag(&SimOptions::terminals, 1, 10000);
+    f["refuse-first"] =
+        daemonInt([](DaemonConfig& c) -> int& { return c.firstTries.refuse; }, 0, 1000000);
+    f["drop-first"] =
+        daemonInt([](DaemonConfig& c) -> int& { return c.firstTries.drop; }, 0, 1000000);
+    f["flaky-every"] = intFlag(&SimOptions::flakyEvery, 1, 10000);
+    const auto packageEntry = [](QByteArray SimOptions::*field) {
+        return [=](SimOptions& o, const QString& v) {
+            const QByteArray entry = unescapeText(v);
+            if (entry.count(';') != 1 || entry.startsWith(';') || entry.endsWith(';'))
+                return QStringLiteral("expected name;version, not ") + v;
+            o.*field = entry;
+            return QString();
+        };
+    };
+    f["holding"] = packageEntry(&SimOptions::holding);
+    f["installs"] = packageEntry(&SimOptions::installs);
+    f["holding-every"] = intFlag(&SimOptions::holdingEvery, 1, 10000);
+    f["received-log"] = [](SimOptions& o, const QString& v) {
+        o.receivedLog = v;
+        return QString();
+    };
     f["broadcast"] = [](SimOptions& o, const QString& v) {
         o.broadcast = true;
         return parseEndpoint(v, o.broadcastTarget, o.broadcastPort)

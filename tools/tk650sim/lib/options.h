@@ -36,6 +36,17 @@ struct SimOptions {
     int broadcastIntervalMs = 1000;
     int broadcastRounds = -1;
 
+    // Fleet shares (with --terminals): which terminals fail their first
+    // tries (DaemonConfig::firstTries) and which already hold a package.
+    int flakyEvery = 1;   // terminals K, 2K, 3K ... (counted from 1) fail first
+    QByteArray holding;   // "name;version" added to the record's packages
+    int holdingEvery = 1; // of terminals 1, K+1, 2K+1 ...
+    // "name;version" a terminal lists once it installed a file (its "WHO:"
+    // answer; broadcasts keep the record they started with).
+    QByteArray installs;
+    // One line per file a terminal received ("ADDRESS NAME BYTES complete|partial").
+    QString receivedLog;
+
     bool pseudoTerminal = false;
     QString serialDevice;
     qint32 baud = 115200;

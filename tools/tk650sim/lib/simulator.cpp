@@ -2,6 +2,14 @@
 
 namespace tk::sim {
 
+namespace {
+QPair<QByteArray, QByteArray> splitHolding(const QByteArray& entry)
+{
+    const qsizetype at = entry.indexOf(';');
+    return at < 0 ? qMakePair(entry, QByteArray()) : qMakePair(entry.left(at), entry.mid(at + 1));
+}
+} // namespace
+
 Simulator::Simulator(const SimOptions& options, QObject* parent)
     : QObject(parent), m_options(options)
 {
@@ -19,16 +27,29 @@ bool Simulator::start()
                                  "(for example 127.10.0.1)");
         return false;
     }
+    if (!o.receivedLog.isEmpty()) {
+        m_receivedLog = std::make_unique<QFile>(o.receivedLog);
+        if (!m_receivedLog->open(QIODevice::WriteOnly | QIODevice::Append)) {
+            m_error = QStringLiteral("cannot write %1: %2")
+                          .arg(o.receivedLog, m_receivedLog->errorString());
+            return false;
+        }
+    }
     if (o.broadcast)
         m_broadcaster = std::make_unique<Broadcaster>();
     for (int i = 0; i < o.terminals; ++i) {
         TerminalRecord record = o.record;
         record.serial = fleetSerial(o.record.serial, i, o.terminals);
+        const auto [name, version] = splitHolding(o.holding);
+        if (!o.holding.isEmpty() && i % o.holdingEvery == 0)
+            record.packages.append({name, version});
         const QHostAddress address =
             fleet ? nextAddress(o.listenAddress, quint32(i)) : o.listenAddress;
         if (o.daemon) {
             DaemonConfig config = o.daemonConfig;
             config.whoReply = o.whoReply ? *o.whoReply : record.toBytes();
+            if ((i + 1) % o.flakyEvery != 0)
+                config.firstTries = FirstTries();
             auto* daemon = new Daemon(config, this);
             if (!o.quiet)
                 connect(daemon, &Daemon::logLine, this, &Simulator::logLine);
@@ -40,6 +61,29 @@ bool Simulator::start()
                 return false;
             }
             m_daemons.append(daemon);
+            if (!o.installs.isEmpty() && !o.whoReply)
+                connect(daemon, &Daemon::fileReceived, daemon,
+                        [daemon, record,
+                         entry = splitHolding(o.installs)](const ReceivedFile& f) mutable {
+                            const InstallResult r = daemon->config.installResult;
+                            if (!f.complete ||
+                                (r != InstallResult::Done && r != InstallResult::Expanded) ||
+                                record.packages.contains(entry))
+                                return;
+                            record.packages.append(entry);
+                            daemon->config.whoReply = record.toBytes();
+                        });
+            if (m_receivedLog)
+                connect(daemon, &Daemon::fileReceived, this,
+                        [this, address](const ReceivedFile& f) {
+                            m_receivedLog->write(QStringLiteral("%1 %2 %3 %4\n")
+                                                     .arg(address.toString(),
+                                                          QString::fromLatin1(f.announcement.name))
+                                                     .arg(f.received)
+                                                     .arg(f.complete ? "complete" : "partial")
+                                                     .toLatin1());
+                            m_receivedLog->flush();
+                        });
             m_ready << QStringLiteral("listening on %1:%2")
                            .arg(address.toString())
                            .arg(daemon->serverPort());

@@ -6,6 +6,7 @@
 #include "options.h"
 #include "serialterminal.h"
 
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -37,6 +38,7 @@ private:
     QList<Daemon*> m_daemons;
     std::unique_ptr<Broadcaster> m_broadcaster;
     std::unique_ptr<SerialTerminal> m_serial;
+    std::unique_ptr<QFile> m_receivedLog;
     QStringList m_ready;
     QString m_error;
 };
