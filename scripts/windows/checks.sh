@@ -213,6 +213,10 @@ net_case "network download, closed after DLD: -6" -6 127.21.0.3 --strike close -
 export TK650_INSTALL_TIMEOUT=3
 net_case "network download, no install result within 3 s: -4" -4 127.21.0.4 --install silent
 unset TK650_INSTALL_TIMEOUT
+# A far terminal: every answer comes 2.6 s late, after the first version wait
+# ran out; its failed install must not pass for an older daemon's success.
+net_case "network download to a far terminal whose install fails: -6" -6 127.21.0.6 \
+  --reply-delay 2600 --install fail
 
 # ----------------------------------------------------------------- serial
 serial_file="$work/files/ser file.tgz"
