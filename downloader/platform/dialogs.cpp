@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -133,8 +135,21 @@ QString chooseFile(const FileDialogRequest& request, bool toWrite)
 {
     QFileDialog dlg(nullptr, request.title, request.initialDir, request.filter);
     dlg.setFileMode(toWrite ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (toWrite)
+    if (toWrite) {
         dlg.setAcceptMode(QFileDialog::AcceptSave);
+        // A name typed without a suffix gets the chosen type's ("*.csv": csv),
+        // so the file is written in the type the user picked.
+        const auto suffixOf = [](const QString& filter) {
+            const qsizetype star = filter.indexOf(QLatin1String("*."));
+            if (star < 0)
+                return QString();
+            const qsizetype end = filter.indexOf(QRegularExpression(QStringLiteral("[ );]")), star);
+            return filter.mid(star + 2, end < 0 ? -1 : end - star - 2);
+        };
+        dlg.setDefaultSuffix(suffixOf(request.filter.section(QLatin1String(";;"), 0, 0)));
+        QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                         [&dlg, suffixOf](const QString& f) { dlg.setDefaultSuffix(suffixOf(f)); });
+    }
     if (!request.fileName.isEmpty())
         dlg.selectFile(request.fileName);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
