@@ -1,7 +1,6 @@
 #include "engine/fleetpush.h"
 
 #include "core/bcastrecord.h"
-#include "engine/recordquery.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
@@ -112,12 +111,23 @@ void FleetPush::begin(int index)
         onRecord(index, *known);
         return;
     }
-    auto* q = new RecordQuery(address, m_options.port, this);
+    // The listener's probe: "WHO:" on a connection of its own, with its limits.
+    auto* q = new WhoProbe(this);
     m_terminals[size_t(index)].query = q;
     emit stageChanged(index, Stage::Connecting);
-    connect(q, &RecordQuery::done, this,
-            [this, index](const std::optional<QByteArray>& record) { onRecord(index, record); });
-    q->start();
+    connect(q, &WhoProbe::done, this, [this, index](WhoProbe::End end, const QByteArray& answer) {
+        onAnswer(index, end, answer);
+    });
+    q->start(address, m_options.port);
+}
+
+void FleetPush::onAnswer(int index, WhoProbe::End end, const QByteArray& answer)
+{
+    // Only a record tells what the terminal holds; anything else leaves it unread.
+    const bool record =
+        end == WhoProbe::End::Answered &&
+        bcast::decodeProbeReply(std::string_view(answer.constData(), size_t(answer.size()))).serial;
+    onRecord(index, record ? std::optional<QByteArray>(answer) : std::nullopt);
 }
 
 void FleetPush::onRecord(int index, const std::optional<QByteArray>& record)

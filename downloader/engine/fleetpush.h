@@ -8,6 +8,7 @@
 // already lists the package, and stages the rollout (a canary group first,
 // a bound on failures). A terminal waiting for its next try holds no job slot.
 #include "engine/pushsession.h"
+#include "listener/whoprobe.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -18,8 +19,6 @@
 #include <vector>
 
 namespace tk::engine {
-
-class RecordQuery;
 
 struct FleetPolicy {
     // Further tries of a terminal whose outcome is transient (isTransient).
@@ -92,7 +91,7 @@ signals:
 private:
     struct Terminal {
         PushSession* session = nullptr;
-        RecordQuery* query = nullptr;
+        WhoProbe* query = nullptr;
         std::vector<Outcome> attempts;
         RecordCheck record = RecordCheck::NotAsked;
         bool waiting = false; // for its next try
@@ -103,6 +102,7 @@ private:
     bool mayStartNew() const;
     void begin(int index);
     void onRecord(int index, const std::optional<QByteArray>& record);
+    void onAnswer(int index, WhoProbe::End end, const QByteArray& answer);
     void push(int index);
     void onSessionFinished(int index, const PushResult& result);
     void finishTerminal(int index, const PushResult& result);

@@ -3,19 +3,11 @@
 #include "core/bcastrecord.h"
 #include "listener/devicetable.h"
 
-#include <QTcpSocket>
 #include <algorithm>
 
 namespace tk {
 
 namespace {
-
-// A reply is read up to one byte beyond the largest record: more is an
-// answer, but not a record.
-constexpr qint64 kReadBytes = static_cast<qint64>(bcast::kMaxRecordBytes) + 1;
-constexpr int kTickMs = 200;
-constexpr int kConnectTicks = 5; // five 200 ms pauses
-constexpr int kReplyTicks = 25;  // twenty-five 200 ms pauses
 
 const QString kRefreshing = QStringLiteral("Refreshing...");
 const QString kDisconnected = QStringLiteral("Disconnected");
@@ -36,24 +28,21 @@ ProbeScheduler::ProbeScheduler(DeviceTable& table, std::function<quint16()> daem
 
 ProbeScheduler::~ProbeScheduler()
 {
-    // The slots go before the sockets (children, deleted later): a socket
-    // ending its connection then must not reach its slot.
-    for (auto& p : m_probes) {
-        QObject::disconnect(p->socket, nullptr, this, nullptr);
-        QObject::disconnect(p->timer, nullptr, this, nullptr);
-    }
+    // The exchanges (children, deleted later) must not reach a slot of ours.
+    for (auto& p : m_probes)
+        p->exchange->disconnect(this);
 }
 
 int ProbeScheduler::running() const
 {
     return static_cast<int>(std::count_if(m_probes.begin(), m_probes.end(),
-                                          [](const auto& p) { return p->phase != Phase::Idle; }));
+                                          [](const auto& p) { return p->exchange->running(); }));
 }
 
 bool ProbeScheduler::isProbing(const QString& serial) const
 {
     return std::any_of(m_probes.begin(), m_probes.end(), [&](const auto& p) {
-        return p->phase != Phase::Idle && p->serial == serial;
+        return p->exchange->running() && p->serial == serial;
     });
 }
 
@@ -84,22 +73,21 @@ void ProbeScheduler::startSoon()
 ProbeScheduler::Probe* ProbeScheduler::freeProbe()
 {
     for (auto& p : m_probes)
-        if (p->phase == Phase::Idle)
+        if (!p->exchange->running())
             return p.get();
     if (m_probes.size() >= static_cast<std::size_t>(kMaxProbes))
         return nullptr;
     auto probe = std::make_unique<Probe>();
     Probe* p = probe.get();
-    p->socket = new QTcpSocket(this);
-    p->socket->setObjectName(QStringLiteral("tcpClient"));
-    p->socket->setReadBufferSize(kReadBytes);
-    p->timer = new QTimer(this);
-    p->timer->setInterval(kTickMs);
-    connect(p->socket, &QTcpSocket::connected, this, [this, p] { onConnected(*p); });
-    connect(p->socket, &QTcpSocket::readyRead, this, [this, p] { onData(*p); });
-    connect(p->socket, &QTcpSocket::disconnected, this, [this, p] { onGone(*p); });
-    connect(p->socket, &QTcpSocket::errorOccurred, this, [this, p] { onGone(*p); });
-    connect(p->timer, &QTimer::timeout, this, [this, p] { onTick(*p); });
+    // The program's own connection to this terminal: it is busy with us.
+    p->exchange =
+        new WhoProbe(this, [this, p] { return m_ownConnection && m_ownConnection(p->address); });
+    connect(p->exchange, &WhoProbe::asked, this, [this] {
+        ++m_sent;
+        emit traced(QStringLiteral("WHO:"), false);
+    });
+    connect(p->exchange, &WhoProbe::done, this,
+            [this, p](WhoProbe::End end, const QByteArray& answer) { onDone(*p, end, answer); });
     m_probes.push_back(std::move(probe));
     return p;
 }
@@ -122,98 +110,25 @@ void ProbeScheduler::startNext()
         m_table.setText(row, DeviceTable::colStatus, kRefreshing);
         p->serial = serial;
         p->address = m_table.at(m_table.rowOf(serial)).address;
-        p->phase = Phase::Connecting;
-        p->ticks = 0;
-        p->replied = false;
-        p->timer->start();
-        p->socket->abort();
-        p->socket->connectToHost(p->address, m_port());
+        p->exchange->start(p->address, m_port());
     }
 }
 
-void ProbeScheduler::onTick(Probe& p)
+void ProbeScheduler::onDone(Probe& p, WhoProbe::End end, const QByteArray& answer)
 {
-    ++p.ticks;
-    if (p.phase == Phase::Connecting && p.ticks >= kConnectTicks)
-        finish(p, kDisconnected);
-    else if (p.phase == Phase::AwaitingReply && p.ticks >= kReplyTicks)
-        finish(p, kBusy);
-}
-
-void ProbeScheduler::onConnected(Probe& p)
-{
-    if (p.phase != Phase::Connecting)
-        return;
-    // The program's own connection to this terminal: it is busy with us.
-    if (m_ownConnection && m_ownConnection(p.address)) {
-        finish(p, kBusy);
-        return;
+    QString status = kBusy; // connected, but no answer (or our own connection)
+    if (end == WhoProbe::End::NotConnected) {
+        status = kDisconnected;
+    } else if (end == WhoProbe::End::Answered && m_table.applyProbeReply(answer)) {
+        status = kWaiting;
+        emit traced(QString::fromLatin1(answer), true);
     }
-    p.phase = Phase::AwaitingReply;
-    p.ticks = 0;
-    p.timer->start(); // the reply wait counts from here
-    p.replied = false;
-    ++m_sent;
-    emit traced(QStringLiteral("WHO:"), false);
-    p.socket->write("WHO:", 4);
-}
-
-void ProbeScheduler::onData(Probe& p)
-{
-    if (p.phase != Phase::AwaitingReply)
-        return;
-    handleReply(p);
-    if (p.replied)
-        finish(p, kWaiting);
-}
-
-void ProbeScheduler::onGone(Probe& p)
-{
-    switch (p.phase) {
-    case Phase::Idle: return;
-    case Phase::Connecting:
-        if (p.socket->state() != QAbstractSocket::ConnectedState)
-            finish(p, kDisconnected);
-        return;
-    case Phase::AwaitingReply:
-        if (p.socket->bytesAvailable() > 0)
-            handleReply(p);
-        finish(p, p.replied ? kWaiting : kBusy);
-        return;
-    }
-}
-
-// Each arrival is one whole reply; nothing is kept across arrivals.
-void ProbeScheduler::handleReply(Probe& p)
-{
-    const QByteArray bytes = p.socket->read(kReadBytes);
-    if (m_table.applyProbeReply(bytes)) {
-        p.replied = true;
-        emit traced(QString::fromLatin1(bytes), true);
-    }
-}
-
-void ProbeScheduler::finish(Probe& p, const QString& status)
-{
-    if (p.phase == Phase::Idle)
-        return;
-    p.phase = Phase::Idle;
-    p.timer->stop();
-    p.socket->abort();
     const QString serial = std::exchange(p.serial, QString());
     // A row a download started on while it was probed keeps the download's status.
     if (!m_held.contains(serial))
         m_table.setStatus(serial, status);
     counted(serial);
     startSoon();
-}
-
-void ProbeScheduler::giveUp(Probe& p)
-{
-    if (p.phase == Phase::Connecting)
-        finish(p, kDisconnected);
-    else if (p.phase == Phase::AwaitingReply)
-        finish(p, kBusy);
 }
 
 void ProbeScheduler::stop()
@@ -231,7 +146,7 @@ void ProbeScheduler::stop()
         m_queue.swap(keep);
     }
     for (auto& p : m_probes)
-        giveUp(*p);
+        p->exchange->giveUp();
     if (m_refreshing) {
         m_refreshPending.clear();
         m_refreshEnd.stop();
@@ -246,11 +161,8 @@ void ProbeScheduler::shutDown()
     m_queued.clear();
     m_refreshPending.clear();
     m_refreshEnd.stop();
-    for (auto& p : m_probes) {
-        p->phase = Phase::Idle;
-        p->timer->stop();
-        p->socket->abort();
-    }
+    for (auto& p : m_probes)
+        p->exchange->abort();
 }
 
 void ProbeScheduler::hold(const QStringList& serials)

@@ -7,6 +7,8 @@
 // until its own probe starts. The waits are counted in 200 ms ticks: five
 // while connecting, twenty-five for the reply. A Refresh probes every row and
 // reports its progress.
+#include "listener/whoprobe.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -63,15 +65,10 @@ signals:
     void refreshEnded();
 
 private:
-    enum class Phase { Idle, Connecting, AwaitingReply };
     struct Probe {
-        QTcpSocket* socket = nullptr;
-        QTimer* timer = nullptr;
-        Phase phase = Phase::Idle;
+        WhoProbe* exchange = nullptr;
         QString serial;
         QString address;
-        int ticks = 0;
-        bool replied = false;
     };
     struct Queued {
         QString serial;
@@ -82,13 +79,7 @@ private:
     bool isProbing(const QString& serial) const;
     void startSoon();
     void startNext();
-    void onConnected(Probe& p);
-    void onData(Probe& p);
-    void onGone(Probe& p);
-    void onTick(Probe& p);
-    void finish(Probe& p, const QString& status);
-    void giveUp(Probe& p);
-    void handleReply(Probe& p);
+    void onDone(Probe& p, WhoProbe::End end, const QByteArray& answer);
     void counted(const QString& serial);
     void endRefresh();
 
