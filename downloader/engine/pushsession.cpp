@@ -252,6 +252,9 @@ private:
     // "VER:" went unanswered within its wait on a connection still open:
     // the next reply on it is that answer, late.
     bool versionOwed = false;
+    // The connection has carried an answer: a daemon that closes after each
+    // answer may have closed it before the next command arrived.
+    bool answeredHere = false;
     bool versionTimedOut = false;
     // After the last byte to a daemon that did not answer "VER:" in time:
     // an install result may still come and is taken into account.
@@ -405,7 +408,7 @@ void PushSession::Impl::poke()
         // A reply read together with the close decides before the close.
         if (replyReceived)
             resume();
-        else if (closed() && repliesQueued == 0 && !(peerReset && sendAgain()))
+        else if (closed() && repliesQueued == 0 && !((peerReset || answeredHere) && sendAgain()))
             resume();
         return;
     case Wait::Install:
@@ -488,6 +491,7 @@ void PushSession::Impl::connectThen(std::function<void()> n)
     next = std::move(n);
     ++connection;
     versionOwed = false;
+    answeredHere = false;
     socketError = false;
     peerReset = false;
     replyReceived = false;
@@ -571,12 +575,12 @@ bool PushSession::Impl::sendAgain(const QString& why)
 {
     if (fileStarted || step.sentAgain || step.cmd.isEmpty() || q.m_finished)
         return false;
-    // The command never reached the terminal: the connection was gone when
-    // it was written, or the terminal reset it without an answer, which is
-    // what a closed connection does with bytes that arrive after its close
-    // (a daemon that closes after each answer, with its close still on the
-    // way when the command went out). It comes before the file, so sending
-    // it once more does no harm even where the terminal had read it.
+    // The command may never have reached the terminal: the connection was
+    // gone when it was written, or it ended without an answer after having
+    // answered an earlier command (a daemon that closes after each answer may
+    // have closed before the command arrived, and its reset of the unread
+    // bytes can come after the close is seen). It comes before the file, so
+    // sending it once more does no harm even where the terminal had read it.
     wait = Wait::None;
     limitTimer.stop();
     Step again = step;
@@ -655,6 +659,7 @@ void PushSession::Impl::onClosed(quint64 c)
 void PushSession::Impl::dispatch(const QByteArray& text)
 {
     emit q.traced(text, true);
+    answeredHere = true;
     if (versionOwed) {
         versionOwed = false;
         if (proto::isLateVersionAnswer(text.toStdString())) {
